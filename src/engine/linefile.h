@@ -1,0 +1,29 @@
+// Line-oriented text file over the standard file stream, in text mode:
+// CR LF reads as LF, Ctrl-Z ends the text, LF writes as CR LF on Windows.
+#pragma once
+
+#include <fstream>
+
+class LineFile : public std::fstream {
+public:
+    LineFile() = default;
+    virtual ~LineFile() = default;
+
+    // Opens for reading; fails (and sets failbit) when the file is missing.
+    void OpenForReading(const char* path) { open(path, std::ios::in); }
+    // Creates or truncates the file for writing.
+    void OpenForWriting(const char* path) { open(path, std::ios::out | std::ios::trunc); }
+
+    // Reads the next line without its line feed into buffer (capacity >= 1),
+    // cutting it at capacity - 1 characters; the rest stays for the next read.
+    void ReadLine(char* buffer, int capacity);
+    // Writes text and one line end.
+    void WriteLine(const char* text);
+    // Number of ReadLine calls (capacity 1024) that reach the end from here,
+    // the final one included; the position and a clear state are restored.
+    int CountLines();
+};
+
+// The one open stream on uninstall.log; defined with the other process-wide
+// objects so that their construction order is fixed.
+extern LineFile g_logStream;

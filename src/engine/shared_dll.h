@@ -1,0 +1,14 @@
+// Shared-DLL counters and the question asked before a system file goes.
+#pragma once
+
+#include <windows.h>
+
+enum SystemFileChoice { Ask = 0, DeleteAll = 1, KeepAll = 2 };
+
+extern int g_systemFileChoice;
+
+// True when path may be deleted; its read-only attribute is then cleared.
+bool ConfirmFileRemoval(HWND owner, const char* path);
+// Decrements the file's SharedDLLs counter; returns what is left (0 when none).
+DWORD ReleaseSharedDll(const char* path);
+INT_PTR CALLBACK SystemFileQuestionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

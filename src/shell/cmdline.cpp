@@ -1,0 +1,63 @@
+#include "shell/cmdline.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/buf.h"
+#include "shell/cmdline_tokens.h"
+#include "shell/globals.h"
+
+namespace {
+
+// _fullpath with an empty token gives the current directory.
+void ResolveFullPath(const char* token, char* out, size_t size)
+{
+    if (!_fullpath(out, token[0] ? token : ".", size))
+        BufSet(out, size, token);
+}
+
+void EnsureTrailingBackslash(char* path, size_t size)
+{
+    size_t len = strlen(path);
+    if (len == 0 || path[len - 1] != '\\')
+        BufAppend(path, size, "\\");
+}
+
+void SetProgramPath(const char* token)
+{
+    ResolveFullPath(token, g_programPath, sizeof g_programPath);
+    char drive[_MAX_DRIVE];
+    char dir[_MAX_DIR];
+    _splitpath(g_programPath, drive, dir, nullptr, nullptr);
+    BufFormat(g_installDir, sizeof g_installDir, "%s%s", drive, dir);
+}
+
+bool HandleToken(const char* token, void* context)
+{
+    int* counter = static_cast<int*>(context);
+    if (token[0] == '-' && *counter != 0) {
+        BufSet(g_commandOption, sizeof g_commandOption, token);
+        return false;
+    }
+    if (*counter == 0) {
+        SetProgramPath(token);
+    } else {
+        ResolveFullPath(token, g_installDir, sizeof g_installDir);
+        EnsureTrailingBackslash(g_installDir, sizeof g_installDir);
+    }
+    ++*counter;
+    return true;
+}
+
+}  // namespace
+
+void ParseCommandLineText(const char* line)
+{
+    int counter = 0;
+    SplitCommandLine(line, HandleToken, &counter);
+}
+
+void ParseCommandLine()
+{
+    ParseCommandLineText(GetCommandLineA());
+}

@@ -1,0 +1,14 @@
+#include "shell/globals.h"
+
+HINSTANCE g_instance;
+char g_installDir[kTextSize];
+char g_programPath[kTextSize];
+char g_commandOption[kPathSize];
+char g_languageDir[kTextSize];
+char g_macroDir[kTextSize];
+char g_logPath[kPathSize];
+char g_productName[kTextSize];
+char g_productKey[kShortTextSize];
+char g_systemIniPath[kPathSize];
+int g_isNT;
+volatile LONG g_restartNeeded;

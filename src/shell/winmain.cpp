@@ -1,0 +1,8 @@
+#include <windows.h>
+
+#include "shell/entry.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    RunUninstaller(instance);
+}

@@ -1,0 +1,252 @@
+#include "support/test_env.h"
+
+#include <cstdio>
+
+namespace testenv {
+
+std::string ProgramDir()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir = path;
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+TempDir::TempDir(const char* prefix)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    static LONG counter;
+    for (;;) {
+        char name[MAX_PATH];
+        snprintf(name, sizeof name, "%s%s_%lu_%ld\\", temp, prefix, GetCurrentProcessId(),
+                 InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = bytes.empty() || fwrite(bytes.data(), bytes.size(), 1, f) == 1;
+    return fclose(f) == 0 && ok;
+}
+
+bool ReadFileBytes(const std::string& path, std::string* bytes)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    bytes->clear();
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes->append(chunk, n);
+    fclose(f);
+    return true;
+}
+
+std::string ReadFileOrEmpty(const std::string& path)
+{
+    std::string bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
+}
+
+bool FileExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeDirectories(const std::string& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    }
+    return DirectoryExists(path);
+}
+
+void RemoveTree(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root_(root), subKey_(subKey)
+{
+    DeleteKeyTreeForTest(root_, subKey_);
+    HKEY key;
+    if (RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+}
+
+ScopedKey::~ScopedKey() { DeleteKeyTreeForTest(root_, subKey_); }
+
+bool KeyExists(HKEY root, const std::string& subKey)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
+               const std::string& data)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG rc = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             DWORD(data.size()));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value)
+{
+    return SetBinary(root, subKey, name, REG_SZ, std::string(value.c_str(), value.size() + 1));
+}
+
+bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value)
+{
+    return SetBinary(root, subKey, name, REG_DWORD,
+                     std::string(reinterpret_cast<const char*>(&value), sizeof value));
+}
+
+bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
+              DWORD* type)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    DWORD valueType = 0;
+    LONG rc = RegQueryValueExA(key, name, nullptr, &valueType, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+        data->assign(size, '\0');
+        rc = RegQueryValueExA(key, name, nullptr, &valueType,
+                              reinterpret_cast<BYTE*>(&(*data)[0]), &size);
+        data->resize(size);
+    }
+    RegCloseKey(key);
+    if (type)
+        *type = valueType;
+    return rc == ERROR_SUCCESS;
+}
+
+bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    char name[512];
+    for (;;) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (!DeleteKeyTreeForTest(root, subKey + "\\" + name))
+            break;
+    }
+    RegCloseKey(key);
+    return RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
+}
+
+Process::~Process()
+{
+    if (info_.hProcess)
+        CloseHandle(info_.hProcess);
+    if (info_.hThread)
+        CloseHandle(info_.hThread);
+}
+
+bool Process::Start(const std::string& commandLine, const std::string& workDir)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string line = commandLine;
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          workDir.empty() ? nullptr : workDir.c_str(), &startup, &info_) != 0;
+}
+
+DWORD Process::Wait(DWORD timeoutMs)
+{
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+void Process::Kill()
+{
+    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+}
+
+bool RestartWindowsNow()
+{
+    Process wineboot;
+    return wineboot.Start("wineboot.exe -r") && wineboot.Wait(60000) == 0;
+}
+
+Win98Mode::Win98Mode(const std::string& exeName)
+    : key_("Software\\Wine\\AppDefaults\\" + exeName)
+{
+    SetString(HKEY_CURRENT_USER, key_, "Version", "win98");
+}
+
+Win98Mode::~Win98Mode() { DeleteKeyTreeForTest(HKEY_CURRENT_USER, key_); }
+
+std::string WindowsDir()
+{
+    char dir[MAX_PATH] = "";
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
+std::string SystemDir()
+{
+    char dir[MAX_PATH] = "";
+    GetSystemDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
+}  // namespace testenv

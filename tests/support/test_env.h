@@ -1,0 +1,103 @@
+// Files, processes and registry keys for tests that work on the real system
+// of the Wine prefix. Everything a test creates is removed by its owner.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testenv {
+
+// Directory of the running test program (ends in a backslash); uninstall.exe
+// and the helper programs are built into it.
+std::string ProgramDir();
+
+// A fresh directory under %TEMP%, removed with its contents on destruction.
+class TempDir {
+public:
+    explicit TempDir(const char* prefix = "ut");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }   // ends in a backslash
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Returns false when the file cannot be read.
+bool ReadFileBytes(const std::string& path, std::string* bytes);
+std::string ReadFileOrEmpty(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates every missing directory of path.
+bool MakeDirectories(const std::string& path);
+// Deletes a file or a directory tree, clearing read-only attributes.
+void RemoveTree(const std::string& path);
+
+// A registry key that the test creates and that is deleted with everything
+// below it on destruction.
+class ScopedKey {
+public:
+    ScopedKey(HKEY root, const std::string& subKey);
+    ~ScopedKey();
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    HKEY Root() const { return root_; }
+    const std::string& SubKey() const { return subKey_; }
+
+private:
+    HKEY root_;
+    std::string subKey_;
+};
+
+bool KeyExists(HKEY root, const std::string& subKey);
+bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
+bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
+bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
+               const std::string& data);
+// Value data and type; false when missing.
+bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
+              DWORD* type = nullptr);
+bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
+
+// A started process. Its handles are closed on destruction.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    bool Start(const std::string& commandLine, const std::string& workDir = std::string());
+    DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
+    // Exit code, or STILL_ACTIVE (259) when it did not end within timeoutMs.
+    DWORD Wait(DWORD timeoutMs);
+    void Kill();
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+// Carries out what Windows does at its next start (wineboot -r).
+bool RestartWindowsNow();
+
+// While alive, Wine reports Windows 98 to programs named exeName
+// (HKCU\Software\Wine\AppDefaults\<exeName>\Version = win98).
+class Win98Mode {
+public:
+    explicit Win98Mode(const std::string& exeName);
+    ~Win98Mode();
+    Win98Mode(const Win98Mode&) = delete;
+    Win98Mode& operator=(const Win98Mode&) = delete;
+
+private:
+    std::string key_;
+};
+
+std::string WindowsDir();   // without a trailing backslash
+std::string SystemDir();    // without a trailing backslash
+
+}  // namespace testenv

@@ -1,0 +1,214 @@
+#include "support/ui_driver.h"
+
+#include <cstdio>
+
+namespace ui {
+
+namespace {
+
+const DWORD kPollMs = 20;
+const UINT kSendTimeoutMs = 5000;
+
+struct FindRequest {
+    const char* className;
+    const char* title;
+    DWORD processId;
+    HWND found;
+    std::vector<HWND>* all;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    auto* request = reinterpret_cast<FindRequest*>(param);
+    if (!IsWindowVisible(window))
+        return TRUE;
+    if (request->processId) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != request->processId)
+            return TRUE;
+    }
+    if (request->className && ClassName(window) != request->className)
+        return TRUE;
+    if (request->title && WindowText(window) != request->title)
+        return TRUE;
+    if (request->all) {
+        request->all->push_back(window);
+        return TRUE;
+    }
+    request->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs, DWORD processId)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindRequest request = {className, title, processId, nullptr, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
+        if (request.found)
+            return request.found;
+        if (GetTickCount() - start >= timeoutMs)
+            return nullptr;
+        Sleep(kPollMs);
+    }
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId)
+{
+    std::vector<HWND> windows;
+    FindRequest request = {nullptr, nullptr, processId, nullptr, &windows};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
+    return windows;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[4096] = "";
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+        GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string ControlText(HWND dialog, int controlId)
+{
+    HWND control = GetDlgItem(dialog, controlId);
+    return control ? WindowText(control) : std::string("<no control>");
+}
+
+bool ControlEnabled(HWND dialog, int controlId)
+{
+    HWND control = GetDlgItem(dialog, controlId);
+    return control && IsWindowEnabled(control);
+}
+
+bool ControlVisible(HWND dialog, int controlId)
+{
+    HWND control = GetDlgItem(dialog, controlId);
+    return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+}
+
+std::string ClassName(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+void PressButton(HWND dialog, int controlId)
+{
+    HWND control = GetDlgItem(dialog, controlId);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(control));
+}
+
+std::vector<std::wstring> ComboItems(HWND combo)
+{
+    std::vector<std::wstring> items;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        WCHAR text[512] = L"";
+        LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+        if (length < 0 || length >= LRESULT(sizeof text / sizeof text[0]))
+            continue;
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+int ComboSelection(HWND combo)
+{
+    return int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const char* caption)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND window : TopLevelWindows(processId)) {
+            if (ClassName(window) != "#32770" || !GetDlgItem(window, 0xFFFF))
+                continue;
+            std::string title = WindowText(window);
+            if (caption && title != caption)
+                continue;
+            box->window = window;
+            box->caption = title;
+            box->text = ControlText(window, 0xFFFF);
+            box->style = GetWindowLongA(window, GWL_STYLE);
+            box->exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+}
+
+void AnswerMessageBox(const MessageBox& box, int answer)
+{
+    HWND button = GetDlgItem(box.window, answer);
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+bool SaveWindowBitmap(HWND window, const char* bmpPath)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect))
+        return false;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return false;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + DWORD(pixels.size());
+    FILE* out = fopen(bmpPath, "wb");
+    if (!out)
+        return false;
+    bool ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info, sizeof info, 1, out) == 1 &&
+              fwrite(pixels.data(), pixels.size(), 1, out) == 1;
+    return fclose(out) == 0 && ok;
+}
+
+}  // namespace ui

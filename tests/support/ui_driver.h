@@ -1,0 +1,53 @@
+// Drives real windows from another thread or process: waits for top-level
+// windows, reads control texts and states, presses buttons, answers boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace ui {
+
+// Waits up to timeoutMs for a visible top-level window. className and title
+// may be null (any); processId 0 means any process. Returns null on timeout.
+HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs,
+                   DWORD processId = 0);
+// All visible top-level windows of a process (0: of every process).
+std::vector<HWND> TopLevelWindows(DWORD processId);
+
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int controlId);
+bool ControlEnabled(HWND dialog, int controlId);
+bool ControlVisible(HWND dialog, int controlId);
+std::string ClassName(HWND window);
+
+// Posts the command a click on the button would send.
+void PressButton(HWND dialog, int controlId);
+
+// Items of a combo box, read with the wide messages (works across processes).
+std::vector<std::wstring> ComboItems(HWND combo);
+int ComboSelection(HWND combo);
+
+// A message box: its caption, text and buttons.
+struct MessageBox {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    LONG style = 0;
+    LONG exStyle = 0;
+};
+
+// Waits for a message box (class #32770 with a static text 0xFFFF).
+bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId = 0,
+                       const char* caption = nullptr);
+// Answers with IDYES, IDNO, IDOK ... by posting the command.
+void AnswerMessageBox(const MessageBox& box, int answer);
+
+// Waits until the window is gone; false on timeout.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+
+// Saves the window's screen area as a 24-bit BMP.
+bool SaveWindowBitmap(HWND window, const char* bmpPath);
+
+}  // namespace ui

@@ -27,10 +27,11 @@ add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(testsupport STATIC ${SUPPORT_SOURCES})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(testsupport PUBLIC uninstcore gtest)
+target_link_libraries(testsupport PUBLIC uninstcore)
 
 # Small programs the tests start: tests/tools/NAME.cpp becomes NAME.exe,
-# tests/tools/NAME_module.cpp becomes the DLL NAME_module.dll.
+# tests/tools/NAME_module.cpp becomes the DLL NAME_module.dll. Programs may
+# use the core library and the UI driver; modules stand alone.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 set(TOOL_TARGETS)
 foreach(source ${TOOL_SOURCES})
@@ -38,11 +39,12 @@ foreach(source ${TOOL_SOURCES})
     if(name MATCHES "_module$")
         add_library(${name} SHARED ${source})
         set_target_properties(${name} PROPERTIES PREFIX "")
+        target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
     else()
         add_executable(${name} ${source})
+        target_link_libraries(${name} PRIVATE testsupport)
     endif()
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
     list(APPEND TOOL_TARGETS ${name})
 endforeach()
 

@@ -25,7 +25,7 @@ namespace {
 const char kFile[] = "probe.cpp";
 const unsigned kLine = 4242;
 const UINT kBusyMessage = WM_APP + 1;
-const UINT kWindowAppMessage = WM_USER + 1;
+const UINT kWindowAppMessage = WM_USER;
 const UINT kThreadAppMessage = WM_APP + 5;
 
 const char* g_tracePath = "";
@@ -257,6 +257,7 @@ int main(int argc, char** argv)
             PostMessageA(g_window, kWindowAppMessage, 0, 0);
         PostThreadMessageA(g_mainThread, kThreadAppMessage, 0, 0);
         PostThreadMessageA(g_mainThread, 0xC123, 0, 0);
+        PostThreadMessageA(g_mainThread, 0xFFFF, 0, 0);
         PostMessageA(g_window, WM_COMMAND, 0, 0);
         g_recordAtExit = true;
         Raise(request);

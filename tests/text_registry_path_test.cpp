@@ -14,7 +14,7 @@ struct Split {
     int root;
     std::string subKey;
     std::string valueName;
-    bool intact;   // nothing written past either buffer
+    bool intact;  // nothing written past either buffer
 };
 
 bool TailIntact(const char* buffer, size_t size)
@@ -43,8 +43,8 @@ Split SplitPath(const std::string& path)
 
 TEST(SplitRegistryPath, RootNamesMatchWholeAndWithCase)
 {
-    const char* names[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG",   "HKEY_CURRENT_USER",
-                           "HKEY_LOCAL_MACHINE", "HKEY_USERS",           "HKEY_PERFORMANCE_DATA",
+    const char* names[] = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
+                           "HKEY_LOCAL_MACHINE", "HKEY_USERS",          "HKEY_PERFORMANCE_DATA",
                            "HKEY_DYN_DATA"};
     const int rows[] = {kRootClassesRoot, kRootCurrentConfig,   kRootCurrentUser, kRootLocalMachine,
                         kRootUsers,       kRootPerformanceData, kRootDynData};
@@ -66,7 +66,8 @@ TEST(SplitRegistryPath, RootNamesMatchWholeAndWithCase)
 
 TEST(SplitRegistryPath, RemainderSplitsAtItsLastBackslash)
 {
-    Split s = SplitPath("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir");
+    Split s = SplitPath(
+        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir");
     EXPECT_EQ(s.root, kRootLocalMachine);
     EXPECT_EQ(s.subKey, "Software\\Microsoft\\Windows\\CurrentVersion");
     EXPECT_EQ(s.valueName, "ProgramFilesDir");
@@ -93,8 +94,8 @@ TEST(SplitRegistryPath, RemainderSplitsAtItsLastBackslash)
 
 TEST(SplitRegistryPath, SeparatorIsNotExamined)
 {
-    for (const char* path : {"HKEY_CURRENT_USER/Software\\Demo\\Name",
-                             "HKEY_CURRENT_USERXSoftware\\Demo\\Name"}) {
+    for (const char* path :
+         {"HKEY_CURRENT_USER/Software\\Demo\\Name", "HKEY_CURRENT_USERXSoftware\\Demo\\Name"}) {
         Split s = SplitPath(path);
         EXPECT_EQ(s.root, kRootCurrentUser) << path;
         EXPECT_EQ(s.subKey, "Software\\Demo") << path;
@@ -110,19 +111,19 @@ TEST(SplitRegistryPath, PartsOverTheirLimitsAreRefused)
     std::string name99(99, 'v');
     std::string subKey(kRegRemainderSize - 1 - 1 - name99.size(), 'k');
 
-    Split s = SplitPath(root + subKey + "\\" + name99);   // remainder of 1023
+    Split s = SplitPath(root + subKey + "\\" + name99);  // remainder of 1023
     EXPECT_EQ(s.root, kRootCurrentUser);
     EXPECT_EQ(s.subKey, subKey);
     EXPECT_EQ(s.valueName, name99);
     EXPECT_TRUE(s.intact);
 
-    s = SplitPath(root + subKey + "k\\" + name99);   // remainder of 1024
+    s = SplitPath(root + subKey + "k\\" + name99);  // remainder of 1024
     EXPECT_EQ(s.root, -1);
     EXPECT_EQ(s.subKey, "");
     EXPECT_EQ(s.valueName, "");
     EXPECT_TRUE(s.intact);
 
-    s = SplitPath(root + "Key\\" + name99 + "v");   // value name of 100
+    s = SplitPath(root + "Key\\" + name99 + "v");  // value name of 100
     EXPECT_EQ(s.root, -1);
     EXPECT_EQ(s.subKey, "");
     EXPECT_EQ(s.valueName, "");
@@ -132,7 +133,7 @@ TEST(SplitRegistryPath, PartsOverTheirLimitsAreRefused)
     EXPECT_EQ(s.root, -1);
     EXPECT_TRUE(s.intact);
 
-    std::string longKeyOnly(kRegRemainderSize - 1, 'k');   // all remainder, no backslash
+    std::string longKeyOnly(kRegRemainderSize - 1, 'k');  // all remainder, no backslash
     s = SplitPath(root + longKeyOnly);
     EXPECT_EQ(s.root, -1) << "the whole remainder is a 1023-character value name";
     EXPECT_TRUE(s.intact);

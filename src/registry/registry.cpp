@@ -102,7 +102,10 @@ bool RegistryAccessor::ReadValue(const char* path, void* buffer, DWORD size)
     return QueryPathValue(path, buffer, &count);
 }
 
-bool RegistryAccessor::ValueExists(const char* path) { return QueryPathValue(path, nullptr, nullptr); }
+bool RegistryAccessor::ValueExists(const char* path)
+{
+    return QueryPathValue(path, nullptr, nullptr);
+}
 
 DWORD RegistryAccessor::GetValueSize(const char* path)
 {
@@ -144,16 +147,15 @@ DWORD RegistryAccessor::ReadDword(HKEY root, const char* subKey, const char* val
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof data;
-    LONG rc = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                               &size);
+    LONG rc =
+        RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS)
         return defaultValue;
     return type == REG_DWORD ? data : 0;
 }
 
-bool RegistryAccessor::WriteDword(HKEY root, const char* subKey, const char* valueName,
-                                  DWORD value)
+bool RegistryAccessor::WriteDword(HKEY root, const char* subKey, const char* valueName, DWORD value)
 {
     char keyPath[kRegKeyPathSize];
     if (!JoinKeyPath(subKey, keyPath, sizeof keyPath))

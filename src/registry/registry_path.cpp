@@ -43,4 +43,7 @@ int SplitRegistryPath(const char* path, char* subKey, char* valueName)
     return root;
 }
 
-bool IsDefaultValueName(const char* name) { return BufEqualNoCase(name, "(default)"); }
+bool IsDefaultValueName(const char* name)
+{
+    return BufEqualNoCase(name, "(default)");
+}

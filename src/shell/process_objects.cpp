@@ -4,9 +4,11 @@
 #include "diag/report.h"
 #include "diag/run_log.h"
 #include "engine/linefile.h"
+#include "registry/registry.h"
 
 PendingReport g_pendingReport;
 UINT_PTR g_handOverTimer = StartHandOverTimer();
 LogDirectory g_logDirectory = ChooseLogDirectory();
 DWORD g_mainThreadId = GetCurrentThreadId();
 LineFile g_logStream;
+RegistryAccessor g_registry;

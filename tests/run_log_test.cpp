@@ -72,15 +72,6 @@ TEST_F(RunLogTest, FirstErrorFollowsTheHeaderAndLaterEntriesCarryAStamp)
         EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare line feed at " << i;
 }
 
-TEST_F(RunLogTest, DoneLineAloneStartsTheLogToo)
-{
-    LogDone();
-    LogError("after done");
-    EXPECT_TRUE(Matches(LogBytes(), Header() + "log done ok: " + kStamp + "\r\n" + "chyba: " +
-                                        kStamp + "\r\nafter done\r\n"))
-        << LogBytes();
-}
-
 TEST_F(RunLogTest, RunsAppendWithTheirOwnHeaders)
 {
     ASSERT_TRUE(testenv::WriteFileBytes(dir_ / "zkal.log", "older run\r\n"));

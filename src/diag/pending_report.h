@@ -11,7 +11,7 @@ enum { kReportFileSize = 260, kReportTextSize = 1024, kReportMaxValues = 2 };
 // A message argument, texts copied so that they outlive the raising thread's
 // buffers.
 struct ReportValue {
-    int isText;
+    bool isText;
     int number;
     char text[kReportTextSize];
 };

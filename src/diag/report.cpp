@@ -41,7 +41,7 @@ Report NewReport(ReportKind kind, const char* file, unsigned line, int exitCode,
 void AddText(Report* report, const char* text)
 {
     ReportValue& value = report->values[report->valueCount++];
-    value.isText = 1;
+    value.isText = true;
     value.number = 0;
     BufSet(value.text, sizeof value.text, text ? text : "(null)");
 }
@@ -49,7 +49,7 @@ void AddText(Report* report, const char* text)
 void AddNumber(Report* report, int number)
 {
     ReportValue& value = report->values[report->valueCount++];
-    value.isText = 0;
+    value.isText = false;
     value.number = number;
     value.text[0] = '\0';
 }

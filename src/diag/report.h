@@ -67,6 +67,7 @@ void LogErrorAt(const char* text, const char* file, unsigned line);
 // Enters the Closing stage and drops the application messages (WM_USER to
 // 0xFFFF) waiting for this thread; does nothing when already Closing.
 void CloseDown();
+// True on every thread but the one that ran the static initialisation.
 bool IsOffMainThread();
 // The hand-over timer's callback: replays a waiting report on the main thread.
 VOID CALLBACK ReplayPendingReport(HWND window, UINT message, UINT_PTR timerId, DWORD time);

@@ -204,6 +204,7 @@ struct ExitRecorder {
 };
 
 ExitRecorder g_exitRecorder;
+Request g_request;
 
 HANDLE StartWorker(LPTHREAD_START_ROUTINE routine, Request* request)
 {
@@ -225,7 +226,7 @@ int main(int argc, char** argv)
     }
     if (argc < 5)
         return 101;
-    static Request request;
+    Request& request = g_request;
     request.exitCode = atoi(argv[3]);
     request.op = argv[4];
     request.message = argc > 5 ? unsigned(strtoul(argv[5], nullptr, 0)) : 0;

@@ -11,7 +11,7 @@
 #include "resources/resource.h"
 #include "shell/buf.h"
 #include "shell/globals.h"
-#include "shell/main_dialog.h"
+#include "shell/dialogs.h"
 #include "support/saved_state.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"

@@ -7,7 +7,7 @@
 #include "resources/resource.h"
 #include "shell/buf.h"
 #include "shell/globals.h"
-#include "shell/main_dialog.h"
+#include "shell/dialogs.h"
 
 int g_systemFileChoice = Ask;
 

@@ -411,3 +411,18 @@ TEST_F(Win98RemovalTest, NothingIsWrittenWithoutAShortPath)
     EXPECT_EQ(Probe("withdraw", missing), 0u);
     EXPECT_EQ(ReadFileOrEmpty(wininit_), before);
 }
+
+TEST_F(PendingRemovalTest, OverlongPathNeverListsACutDirectory)
+{
+    // The program path may be longer than a directory buffer holds; a cut
+    // directory text would name some other directory.
+    std::string directory = app_ + "\\" + std::string(250, 'd') + "\\";
+    std::string path = directory + std::string(100, 'f') + ".exe";
+    ASSERT_GT(directory.size(), 259u);
+
+    ScheduleRemovalAtRestart(path.c_str());
+
+    for (const std::string& s : PendingStrings())
+        EXPECT_TRUE(s.empty() || s == Nt(path) || s == Nt(directory) || s == "<missing>")
+            << "listed: " << s;
+}

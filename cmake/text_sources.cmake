@@ -6,4 +6,5 @@ set(TEXT_SOURCES
     src/engine/linefile.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp
+    src/paths/macro_text.cpp
 )

@@ -2,6 +2,12 @@
 
 #include <vector>
 
+namespace {
+
+const int kEndOfText = 26;   // Ctrl-Z
+
+}  // namespace
+
 void LineFile::ReadLine(char* buffer, int capacity)
 {
     int stored = 0;
@@ -9,6 +15,12 @@ void LineFile::ReadLine(char* buffer, int capacity)
         int c = get();
         if (c == traits_type::eof())
             break;
+        if (c == kEndOfText) {
+            setstate(std::ios::eofbit | std::ios::failbit);
+            break;
+        }
+        if (c == '\r' && peek() == '\n')
+            c = get();
         buffer[stored++] = char(c);
         if (c == '\n')
             break;
@@ -22,6 +34,7 @@ void LineFile::WriteLine(const char* text)
 {
     for (; *text; ++text)
         put(*text);
+    put('\r');
     put('\n');
 }
 

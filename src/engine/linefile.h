@@ -1,5 +1,8 @@
-// Line-oriented text file over the standard file stream, in text mode:
-// CR LF reads as LF, Ctrl-Z ends the text, LF writes as CR LF on Windows.
+// Line-oriented text file over the standard file stream. Reads and writes
+// Windows text: CR LF reads as a line end, Ctrl-Z ends the text, each line
+// is written with CR LF. The translation is done here over a binary stream,
+// because the runtime's text mode reports wrong positions once it has
+// dropped carriage returns, and CountLines must seek back exactly.
 #pragma once
 
 #include <fstream>
@@ -10,9 +13,12 @@ public:
     virtual ~LineFile() = default;
 
     // Opens for reading; fails (and sets failbit) when the file is missing.
-    void OpenForReading(const char* path) { open(path, std::ios::in); }
+    void OpenForReading(const char* path) { open(path, std::ios::in | std::ios::binary); }
     // Creates or truncates the file for writing.
-    void OpenForWriting(const char* path) { open(path, std::ios::out | std::ios::trunc); }
+    void OpenForWriting(const char* path)
+    {
+        open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    }
 
     // Reads the next line without its line feed into buffer (capacity >= 1),
     // cutting it at capacity - 1 characters; the rest stays for the next read.

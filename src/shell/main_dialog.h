@@ -1,17 +1,9 @@
-// The main dialog with its progress bar, and the pieces that the other
-// dialogs share: fonts, dialog text tables and centring.
+// The main dialog with its progress bar.
 #pragma once
 
 #include <windows.h>
 
-struct DialogTextRow {
-    int controlId;
-    int stringNumber;
-    int useTitleFont;   // 1: title font, 0: text font
-};
-
-extern HFONT g_titleFont;
-extern HFONT g_textFont;
+#include "shell/dialogs.h"
 
 // Progress state: written when the dialog opens, then the processed count
 // only by the worker.
@@ -22,13 +14,7 @@ extern HANDLE g_workerThread;
 extern DWORD g_workerThreadId;
 
 void RegisterMainWindowClass();
-void CreateDialogFonts();
-void DeleteDialogFonts();
 
 // Shows dialog 108 modally; returns DialogBoxParamA's result (2 after OK).
 INT_PTR ShowMainDialog();
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-void ApplyDialogTextTable(HWND dialog, int rowCount, const DialogTextRow* rows);
-// Centres a window on the screen by its client size.
-void CenterWindow(HWND window);

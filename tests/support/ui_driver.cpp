@@ -9,6 +9,17 @@ namespace {
 const DWORD kPollMs = 20;
 const UINT kSendTimeoutMs = 5000;
 
+// A top-level window's title without sending it a message, so that windows
+// of busy threads do not slow the search down.
+std::string TitleOf(HWND window)
+{
+    WCHAR title[512] = L"";
+    InternalGetWindowText(window, title, 512);
+    char ansi[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, title, -1, ansi, sizeof ansi, nullptr, nullptr);
+    return ansi;
+}
+
 struct FindRequest {
     const char* className;
     const char* title;
@@ -30,7 +41,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
     }
     if (request->className && ClassName(window) != request->className)
         return TRUE;
-    if (request->title && WindowText(window) != request->title)
+    if (request->title && TitleOf(window) != request->title)
         return TRUE;
     if (request->all) {
         request->all->push_back(window);

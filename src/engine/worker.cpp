@@ -1,0 +1,189 @@
+#include "engine/worker.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/ini_remove.h"
+#include "engine/linefile.h"
+#include "engine/removal.h"
+#include "engine/shared_dll.h"
+#include "registry/registry.h"
+#include "resources/resource.h"
+#include "shell/buf.h"
+#include "shell/globals.h"
+#include "shell/main_dialog.h"
+
+namespace {
+
+enum { kEntrySize = 260, kFlagSize = 128, kMaxSectionLength = 125 };
+
+// Counts one line read from the log; the first line of an entry also
+// moves the progress bar.
+void CountLineRead(bool movesBar)
+{
+    ++g_processedCount;
+    if (movesBar) {
+        LONG position = g_processedCount * 100 / g_totalEntries;
+        SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
+    }
+}
+
+void ReadFurtherLine(char* buffer, int capacity)
+{
+    g_logStream.ReadLine(buffer, capacity);
+    CountLineRead(false);
+}
+
+// Drive and directory of path, ending in a backslash when there is one.
+void DirectoryOf(const char* path, char* directory, size_t size)
+{
+    char drive[_MAX_DRIVE];
+    char dir[_MAX_DIR];
+    _splitpath(path, drive, dir, nullptr, nullptr);
+    BufFormat(directory, size, "%s%s", drive, dir);
+}
+
+void RemoveLoggedFile(const char* path, bool unregisterFirst)
+{
+    char directory[kEntrySize];
+    DirectoryOf(path, directory, sizeof directory);
+    if (!ConfirmFileRemoval(g_mainDialog, path))
+        return;
+    if (unregisterFirst)
+        UnregisterServerDll(path);
+    if (DeleteFileA(path))
+        RemoveEmptyDirectories(directory);
+    else
+        ScheduleRemovalAtRestart(path);
+}
+
+// The font leaves the font table even if its file is kept.
+void RemoveLoggedFont(const char* path)
+{
+    RemoveFontResourceA(path);
+    SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+    RemoveLoggedFile(path, false);
+}
+
+// "-section\key" followed by a value line: removes key=value from system.ini.
+void RemoveLoggedIniLine(const char* entry)
+{
+    const char* body = entry + 1;
+    const char* slash = strrchr(body, '\\');
+    if (!slash)
+        return;
+    char value[kTextSize];
+    ReadFurtherLine(value, sizeof value);
+
+    size_t sectionLength = size_t(slash - body);
+    char section[kTextSize];
+    char iniLine[kTextSize];
+    if (sectionLength > kMaxSectionLength)
+        return;
+    memcpy(section, body, sectionLength);
+    section[sectionLength] = '\0';
+    // A line cut to its buffer would remove some other line: skip it.
+    if (!BufFormat(iniLine, sizeof iniLine, "%s=%s", slash + 1, value))
+        return;
+    RemoveIniLine(section, iniLine, g_systemIniPath);
+}
+
+// The value of a program entry's further line starts at its second character.
+const char* FurtherLineValue(const char* line)
+{
+    return line[0] ? line + 1 : line;
+}
+
+void WaitForProcess(HANDLE process)
+{
+    DWORD code;
+    while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE)
+        Sleep(100);
+}
+
+// ";command line", then the working directory and the directory flag.
+void RunLoggedProgram(const char* entry)
+{
+    char second[kEntrySize];
+    char third[kFlagSize];
+    ReadFurtherLine(second, sizeof second);
+    ReadFurtherLine(third, sizeof third);
+
+    char commandLine[kEntrySize];
+    char workDir[kEntrySize];
+    BufSet(commandLine, sizeof commandLine, entry + 1);
+    if (FurtherLineValue(third)[0] == '\0')
+        DirectoryOf(commandLine, workDir, sizeof workDir);
+    else
+        BufSet(workDir, sizeof workDir, FurtherLineValue(second));
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                   workDir[0] ? workDir : nullptr, &startup, &process);
+    if (!process.hProcess)
+        return;
+    WaitForProcess(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetFocus(g_mainDialog);
+    ShowWindow(g_mainDialog, SW_RESTORE);
+}
+
+void ActOnEntry(const char* entry)
+{
+    switch (entry[0]) {
+    case '%':
+        RemoveLoggedFile(entry + 1, true);
+        break;
+    case '&':
+        RemoveLoggedFont(entry + 1);
+        break;
+    case '-':
+        RemoveLoggedIniLine(entry);
+        break;
+    case ':':
+        g_registry.DeleteValue(entry + 1);
+        break;
+    case ';':
+        RunLoggedProgram(entry);
+        break;
+    default:
+        RemoveLoggedFile(entry, false);
+        break;
+    }
+}
+
+// The log is used up: delete it and lang.ini, then let the user finish.
+void FinishUninstall()
+{
+    g_logStream.close();
+    char languageFile[kEntrySize];
+    if (BufFormat(languageFile, sizeof languageFile, "%s%s", g_languageDir, "lang.ini"))
+        DeleteFileA(languageFile);
+    DeleteFileA(g_logPath);
+    ShowWindow(GetDlgItem(g_mainDialog, IDC_MAIN_SUCCESS), SW_SHOW);
+    EnableWindow(GetDlgItem(g_mainDialog, IDOK), TRUE);
+}
+
+}  // namespace
+
+DWORD WINAPI UninstallWorker(LPVOID)
+{
+    for (;;) {
+        char entry[kEntrySize];
+        g_logStream.ReadLine(entry, sizeof entry);
+        CountLineRead(true);
+        // A read failure ends the log as its end does.
+        if (!g_logStream.good())
+            break;
+        ActOnEntry(entry);
+    }
+    FinishUninstall();
+    return 0;
+}

@@ -1,0 +1,60 @@
+#include "shell/dialogs.h"
+
+#include "language/language.h"
+#include "shell/globals.h"
+
+HFONT g_titleFont;
+HFONT g_textFont;
+
+namespace {
+
+HFONT CreateArialFont(int height, int weight)
+{
+    LOGFONTA font = {};
+    font.lfHeight = height;
+    font.lfWeight = weight;
+    font.lfCharSet = EASTEUROPE_CHARSET;
+    font.lfOutPrecision = OUT_STROKE_PRECIS;
+    font.lfClipPrecision = CLIP_STROKE_PRECIS;
+    font.lfQuality = ANTIALIASED_QUALITY;
+    font.lfPitchAndFamily = VARIABLE_PITCH;
+    lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
+    return CreateFontIndirectA(&font);
+}
+
+}  // namespace
+
+void CreateDialogFonts()
+{
+    g_titleFont = CreateArialFont(-14, FW_BOLD);
+    g_textFont = CreateArialFont(-12, FW_NORMAL);
+}
+
+void DeleteDialogFonts()
+{
+    DeleteObject(g_titleFont);
+    DeleteObject(g_textFont);
+    g_titleFont = nullptr;
+    g_textFont = nullptr;
+}
+
+void ApplyDialogTextTable(HWND dialog, int rowCount, const DialogTextRow* rows)
+{
+    for (int i = 0; i < rowCount; ++i) {
+        char text[kTextSize];
+        GetLangString(unsigned(rows[i].stringNumber), sizeof text, text);
+        SetDlgItemTextA(dialog, rows[i].controlId, text);
+        HFONT font = rows[i].useTitleFont ? g_titleFont : g_textFont;
+        SendDlgItemMessageA(dialog, rows[i].controlId, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(font), 1);
+    }
+}
+
+void CenterWindow(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+}

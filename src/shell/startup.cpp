@@ -1,0 +1,160 @@
+#include "shell/startup.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/linefile.h"
+#include "language/language.h"
+#include "paths/path_macros.h"
+#include "registry/registry.h"
+#include "shell/buf.h"
+#include "shell/cmdline.h"
+#include "shell/globals.h"
+#include "shell/main_dialog.h"
+
+namespace {
+
+const char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+int DetectNT()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version))
+        return 0;
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+}
+
+// The product key's name when the log is missing: the -U option's rest, or
+// the installation directory's last name (empty for a root directory).
+void FindProductKeyName(char* name, size_t size)
+{
+    if (strncmp(g_commandOption, "-U", 2) == 0) {
+        BufSet(name, size, g_commandOption + 2);
+        return;
+    }
+    char drive[_MAX_DRIVE];
+    char dir[_MAX_DIR];
+    _splitpath(g_installDir, drive, dir, nullptr, nullptr);
+    size_t length = strlen(dir);
+    if (length > 0 && (dir[length - 1] == '\\' || dir[length - 1] == '/'))
+        dir[--length] = '\0';
+    const char* last = dir;
+    for (const char* p = dir; *p; ++p) {
+        if (*p == '\\' || *p == '/')
+            last = p + 1;
+    }
+    BufSet(name, size, last);
+}
+
+// Offers to remove the product from the list of installed programs when
+// there is no log to undo; always ends the process.
+[[noreturn]] void HandleMissingLog(RegistryAccessor& registry)
+{
+    char text[kTextSize];
+    BufFormat(text, sizeof text,
+              "Unable to find the installation log file '%s'. Uninstallation can not continue.\n"
+              "Remove uninstallation option?",
+              g_logPath);
+    if (MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONERROR) == IDYES) {
+        char name[kPathSize];
+        char keyPath[kTextSize];
+        FindProductKeyName(name, sizeof name);
+        // A key path that had to be cut would name some other key: leave it.
+        if (name[0] && BufFormat(keyPath, sizeof keyPath, "%s%s", kUninstallKey, name))
+            registry.DeleteKeyTree(keyPath);
+    }
+    ExitProgram();
+}
+
+// Product name, product key and language name; missing lines stay empty.
+void ReadLogHeader(char* language, int languageSize)
+{
+    g_logStream.ReadLine(g_productName, sizeof g_productName);
+    g_logStream.ReadLine(g_productKey, sizeof g_productKey);
+    g_logStream.ReadLine(language, languageSize);
+}
+
+// Asks whether to uninstall, unless -C was given; No ends the run.
+void ConfirmUninstall()
+{
+    if (strncmp(g_commandOption, "-C", 2) == 0)
+        return;
+    char text[kTextSize];
+    char caption[kTextSize];
+    GetLangString(72, sizeof text, text);
+    GetLangString(71, sizeof caption, caption);
+    if (MessageBoxA(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION) == IDNO)
+        ExitProgram();
+}
+
+// Takes the product off the list of installed programs before any work.
+void RemoveProductRegistration(RegistryAccessor& registry)
+{
+    char path[kTextSize];
+    bool fits = BufFormat(path, sizeof path, "%s%s\\UninstallString", kUninstallKey, g_productKey);
+    if (fits && !registry.DeleteValue(path) && registry.ValueExists(path)) {
+        char text[kTextSize];
+        char caption[kTextSize];
+        GetLangString(89, sizeof text, text);
+        GetLangString(90, sizeof caption, caption);
+        MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+        ExitProgram();
+    }
+    if (BufFormat(path, sizeof path, "%s%s\\DisplayName", kUninstallKey, g_productKey))
+        registry.DeleteValue(path);
+}
+
+void BuildSystemIniPath()
+{
+    char windowsDir[kTextSize];
+    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    BufFormat(g_systemIniPath, sizeof g_systemIniPath, "%s\\system.ini", windowsDir);
+    ExpandPathMacros(g_systemIniPath, sizeof g_systemIniPath);
+}
+
+}  // namespace
+
+void StartUp()
+{
+    RegistryAccessor registry;
+    CoInitialize(nullptr);
+    InitCommonControls();
+    ParseCommandLine();
+    g_isNT = DetectNT();
+    RegisterMainWindowClass();
+    BufSet(g_languageDir, sizeof g_languageDir, g_installDir);
+    BufSet(g_macroDir, sizeof g_macroDir, g_installDir);
+    CreateDialogFonts();
+    BufUpperAscii(g_commandOption);
+
+    // A log path cut to its buffer would name another file: treat it as missing.
+    if (BufFormat(g_logPath, sizeof g_logPath, "%s\\uninstall.log", g_installDir)) {
+        ExpandPathMacros(g_logPath, sizeof g_logPath);
+        g_logStream.OpenForReading(g_logPath);
+    }
+    if (!g_logStream.is_open())
+        HandleMissingLog(registry);
+
+    char language[kTextSize];
+    ReadLogHeader(language, sizeof language);
+    if (ChooseLanguage("lang.ini", "", language) == 0)
+        ExitProgram();
+    ConfirmUninstall();
+
+    g_pathSlotC[0] = '\0';
+    g_pathSlotU[0] = '\0';
+    RemoveProductRegistration(registry);
+    BuildSystemIniPath();
+}
+
+void ExitProgram()
+{
+    DeleteDialogFonts();
+    CoUninitialize();
+    exit(1);
+}

@@ -133,6 +133,31 @@ TEST_F(PathMacrosTest, BackslashRunsCollapse)
     EXPECT_EQ(testenv::WindowsDir() + "\\x", Expand("%W\\\\\\x"));
 }
 
+// The style a message box was asked for. Wine does not show MB_TOPMOST in
+// the window's styles, so it is read from the parameters that the box's
+// dialog receives with WM_INITDIALOG.
+static DWORD g_boxStyle;
+
+static LRESULT CALLBACK CatchBoxStyle(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_INITDIALOG && call->lParam &&
+        ui::ClassName(call->hwnd) == "#32770")
+        g_boxStyle = reinterpret_cast<const MSGBOXPARAMSW*>(call->lParam)->dwStyle;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The visible static control of the box that shows an icon, if any.
+static HWND FindIconControl(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+            SendMessageA(child, STM_GETICON, 0, 0))
+            return child;
+    }
+    return nullptr;
+}
+
 TEST_F(PathMacrosTest, NotInstalledMessageForA)
 {
     ui::MessageBox box;
@@ -140,6 +165,7 @@ TEST_F(PathMacrosTest, NotInstalledMessageForA)
     HWND owner = HWND(1);
     bool okVisible = false;
     bool cancelVisible = true;
+    HWND icon = nullptr;
     std::thread answerer([&] {
         shown = ui::WaitForMessageBox(&box, 10000, GetCurrentProcessId());
         if (!shown)
@@ -147,24 +173,24 @@ TEST_F(PathMacrosTest, NotInstalledMessageForA)
         owner = GetWindow(box.window, GW_OWNER);
         okVisible = ui::ControlVisible(box.window, IDOK);
         cancelVisible = ui::ControlVisible(box.window, IDCANCEL);
+        icon = FindIconControl(box.window);
         ui::AnswerMessageBox(box, IDOK);
     });
+    g_boxStyle = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CatchBoxStyle, nullptr, GetCurrentThreadId());
     std::string result = Expand("a%Ab");
+    UnhookWindowsHookEx(hook);
     answerer.join();
 
     ASSERT_TRUE(shown) << "no message box appeared";
     EXPECT_EQ("ab", result);
     EXPECT_EQ(kNotFound, box.caption);
     EXPECT_EQ(kNotFound, box.text);
-    EXPECT_TRUE(box.exStyle & WS_EX_TOPMOST) << "ex style " << std::hex << box.exStyle;
+    EXPECT_EQ(DWORD(MB_OK | MB_ICONERROR | MB_TOPMOST), g_boxStyle)
+        << "style " << std::hex << g_boxStyle;
     EXPECT_EQ(nullptr, owner);
     EXPECT_TRUE(okVisible);
     EXPECT_FALSE(cancelVisible) << "the box has only an OK button";
-    HWND icon = nullptr;
-    for (HWND child = GetWindow(box.window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child))
-            icon = child;
-    }
     EXPECT_NE(nullptr, icon) << "no icon shown";
 }
 
@@ -186,6 +212,6 @@ TEST_F(PathMacrosTest, LongResultsAreCut)
 
     // The caller's buffer limits the collapsed text, not the raw expansion.
     const std::string runs = "%W" + std::string(windows.size(), '\\') + "x";
-    EXPECT_EQ(windows + "\\x", Expand(runs, windows.size() + 3));
+    EXPECT_EQ(windows + "\\x", Expand(runs, windows.size() + 4));
     EXPECT_EQ("\\", Expand(std::string(200, '\\')));
 }

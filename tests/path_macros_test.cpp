@@ -214,4 +214,10 @@ TEST_F(PathMacrosTest, LongResultsAreCut)
     const std::string runs = "%W" + std::string(windows.size(), '\\') + "x";
     EXPECT_EQ(windows + "\\x", Expand(runs, windows.size() + 4));
     EXPECT_EQ("\\", Expand(std::string(200, '\\')));
+
+    char unterminated[12];
+    memset(unterminated, 'q', sizeof unterminated);
+    ExpandPathMacros(unterminated, 8);
+    EXPECT_EQ("qqqqqqq", std::string(unterminated)) << "read only within the caller's buffer";
+    EXPECT_EQ(std::string(4, 'q'), std::string(unterminated + 8, 4));
 }

@@ -27,9 +27,9 @@ static bool SectionHoldsLine(LineFile& in, const char* header, const char* line)
     return false;
 }
 
-// Makes reads line reads from in and writes each to out, except the lines
-// of the section(s) named by header that equal line. True when the last
-// read met the end of in and every write went through.
+// Copies the given number of line reads from in to out, leaving out the
+// lines of the section(s) named by header that equal line. True when the
+// last read met the end of in and every write went through.
 static bool CopyWithoutLine(LineFile& in, LineFile& out, int reads, const char* header,
                             const char* line)
 {

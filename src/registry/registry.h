@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-enum { kRegRemainderSize = 1024, kRegValueNameSize = 100, kRegKeyPathSize = 256 };
+#include "registry/registry_path.h"
 
 // Splits a Registry Path; returns the root key or NULL when no root matches
 // or a part does not fit its buffer (subKey 1024 bytes, valueName 100 bytes).

@@ -43,9 +43,8 @@ Strings Split(const std::string& data)
 const size_t kGuard = 16;
 const char kSentinel = '\x5a';
 
-// Runs the walk on a heap copy of exactly data.size() bytes (so that the
-// sanitizer sees any read past it), followed by a separate guard block that
-// must come back untouched.
+// Result of one walk over a heap copy of exactly data.size() bytes, so that
+// the sanitizer sees any read past it.
 struct Walk {
     std::string data;
     bool changed = false;

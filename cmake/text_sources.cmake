@@ -6,6 +6,7 @@ set(TEXT_SOURCES
     src/engine/linefile.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp
+    src/paths/macro_text.cpp
     src/registry/registry_path.cpp
     src/diag/message_table.cpp
     src/diag/message_format.cpp

@@ -59,7 +59,7 @@ TEST_F(StartUp, ConfirmationShowsLanguageTextsAndNoChangesNothing)
     ASSERT_TRUE(StartAndWaitForBox(&process, &box));
     EXPECT_EQ(box.caption, "English text 71");
     EXPECT_EQ(box.text, "Remove 'Demo App' from your computer?");
-    EXPECT_FALSE(ui::WaitForMainDialog(process, 0)) << "no main dialog before the answer";
+    EXPECT_FALSE(testenv::WaitForMainDialog(process, 0)) << "no main dialog before the answer";
     ui::AnswerMessageBox(box, IDNO);
     EXPECT_EQ(process.Wait(kTimeout), 1u);
     ExpectUntouched();

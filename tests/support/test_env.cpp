@@ -272,6 +272,31 @@ Win98Mode::Win98Mode(const std::string& exeName)
 
 Win98Mode::~Win98Mode() { DeleteKeyTreeForTest(HKEY_CURRENT_USER, key_); }
 
+std::string UnixPath(const std::string& path)
+{
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[MAX_PATH];
+    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
+        return std::string();
+    char* unixName = toUnix(wide);
+    if (!unixName)
+        return std::string();
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+bool StartUnixShell(const std::string& script)
+{
+    if (UnixPath("Z:\\bin\\sh").empty() || !FileExists("Z:\\bin\\sh") ||
+        script.find('"') != std::string::npos)
+        return false;
+    Process process;
+    return process.Start("Z:\\bin\\sh -c \"" + script + "\"");
+}
+
 std::string WindowsDir()
 {
     char dir[MAX_PATH] = "";

@@ -111,6 +111,12 @@ private:
     std::string key_;
 };
 
+// Wine only: the unix path of a Windows path; empty when not under Wine.
+std::string UnixPath(const std::string& path);
+// Wine only: starts /bin/sh -c script. Wine does not report when a unix
+// program ends, so the caller waits for an effect of the script instead.
+bool StartUnixShell(const std::string& script);
+
 std::string WindowsDir();   // without a trailing backslash
 std::string SystemDir();    // without a trailing backslash
 

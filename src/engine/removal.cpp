@@ -1,0 +1,48 @@
+#include "engine/removal.h"
+
+#include <windows.h>
+
+#include "shell/buf.h"
+#include "shell/globals.h"
+
+typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
+
+void UnregisterServerDll(const char* modulePath)
+{
+    HMODULE module = LoadLibraryA(modulePath);
+    if (!module)
+        return;
+    UnregisterServerFn unregister =
+        reinterpret_cast<UnregisterServerFn>(GetProcAddress(module, "DllUnregisterServer"));
+    if (unregister)
+        unregister();
+    FreeLibrary(module);
+}
+
+// Cuts text at its last backslash after the first character; false when
+// there is none.
+static bool CutAtLastBackslash(char* text)
+{
+    for (size_t i = lstrlenA(text); i > 1; --i) {
+        if (text[i - 1] == '\\') {
+            text[i - 1] = '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
+void RemoveEmptyDirectories(const char* directory)
+{
+    char path[kPathSize];
+    if (!BufSet(path, sizeof path, directory))
+        return;   // a cut text would name some other directory
+    size_t length = lstrlenA(path);
+    if (length == 0)
+        return;
+    path[length - 1] = '\0';
+    do {
+        if (!RemoveDirectoryA(path))
+            return;
+    } while (CutAtLastBackslash(path));
+}

@@ -63,7 +63,7 @@ bool GetValue(HKEY root, const std::string& subKey, const char* name, std::strin
               DWORD* type = nullptr);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
-// A started process. Its handles are closed on destruction.
+// A started process, killed if it still runs when the object goes.
 class Process {
 public:
     Process() = default;

@@ -63,8 +63,6 @@ protected:
         options_.environment = testenv::EnvironmentWith({{"TEMP", temp.c_str()}});
     }
 
-    void TearDown() override { probe_.Kill(); }
-
     // arguments: SCENE EXITCODE OP [MESSAGE [ARG...]]
     void Start(const std::string& arguments)
     {

@@ -142,6 +142,7 @@ TEST_F(StartUp, LanguageChosenInTheDialogIsUsed)
     ASSERT_NE(dialog, nullptr);
     SendMessageW(GetDlgItem(dialog, IDC_LANGUAGE_LIST), CB_SETCURSEL, 1, 0);
     ui::PressButton(dialog, IDOK);
+    ASSERT_TRUE(ui::WaitForWindowGone(dialog, kTimeout));
     ui::MessageBox box;
     ASSERT_TRUE(ui::WaitForMessageBox(&box, kTimeout, process.Id()));
     EXPECT_EQ(box.caption, "Odinstalace");

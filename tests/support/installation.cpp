@@ -13,6 +13,8 @@ std::string StandardLangIni()
                                         100, 101, 102, 103, 104};
     std::string ini = "[general]\r\ndefault=English\r\n[English]\r\n";
     for (unsigned n : kNumbers) {
+        if (n == 72 || n == 74)
+            continue;
         char line[128];
         snprintf(line, sizeof line, "str%u=English text %u\r\n", n, n);
         ini += line;
@@ -109,6 +111,10 @@ DWORD Installation::RunConfirmed(const std::string& arguments, DWORD timeoutMs)
     HWND dialog = nullptr;
     DWORD start = GetTickCount();
     while (!dialog && GetTickCount() - start < 20000) {
+        if (HWND language = ui::WaitForWindow("#32770", "Language", 0, process.Id())) {
+            ui::PressButton(language, IDOK);
+            ui::WaitForWindowGone(language, 5000);
+        }
         ui::MessageBox box;
         if (ui::WaitForMessageBox(&box, 0, process.Id()))
             ui::AnswerMessageBox(box, IDYES);

@@ -47,7 +47,8 @@ public:
     // Starts the copy of uninstall.exe in the directory with the arguments.
     bool Start(Process* process, const std::string& arguments = std::string()) const;
 
-    // Answers the confirmation question (if asked) with Yes, waits for the
+    // Takes the preselected language if asked, answers the confirmation
+    // question (if asked) with Yes, waits for the
     // main dialog to finish, presses OK; returns the exit code
     // (STILL_ACTIVE, after killing the process, on a timeout).
     DWORD RunConfirmed(const std::string& arguments = std::string(), DWORD timeoutMs = 60000);

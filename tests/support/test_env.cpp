@@ -190,6 +190,7 @@ bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
 
 Process::~Process()
 {
+    Kill();
     if (info_.hProcess)
         CloseHandle(info_.hProcess);
     if (info_.hThread)

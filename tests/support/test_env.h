@@ -76,7 +76,7 @@ struct StartOptions {
 // the given value, or removed when the value is null; names ignore case.
 std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes);
 
-// A started process. Its handles are closed on destruction.
+// A started process, killed if it still runs when the object goes.
 class Process {
 public:
     Process() = default;

@@ -94,18 +94,6 @@ TEST_F(CommandLine, MinusAsArgumentZeroIsTheProgram)
     EXPECT_STREQ(g_commandOption, "");
 }
 
-TEST_F(CommandLine, TabIsPartOfTheDirectory)
-{
-    ParseCommandLineText(With(" D:\\a\tb").c_str());
-    EXPECT_STREQ(g_installDir, "D:\\a\tb\\");
-}
-
-TEST_F(CommandLine, UnclosedQuoteRunsToTheEnd)
-{
-    ParseCommandLineText(With(" \"D:\\Open Ended").c_str());
-    EXPECT_STREQ(g_installDir, "D:\\Open Ended\\");
-}
-
 TEST_F(CommandLine, OverlongTokensAreCut)
 {
     std::string longDir = "D:\\" + std::string(400, 'x');

@@ -182,6 +182,7 @@ protected:
         EXPECT_EQ(WaitForSingleObject(g_workerThread, kRunTimeoutMs), WAIT_OBJECT_0)
             << "the worker ends once it has enabled OK";
         CloseHandle(g_workerThread);
+        g_workerThread = nullptr;
         EXPECT_EQ(result, 2);
         EXPECT_TRUE(driver->sawDialog);
         EXPECT_TRUE(driver->workDone) << "OK was never enabled";

@@ -8,4 +8,6 @@ set(TEXT_SOURCES
     src/language/text_escapes.cpp
     src/paths/macro_text.cpp
     src/registry/registry_path.cpp
+    src/diag/message_table.cpp
+    src/diag/message_format.cpp
 )

@@ -1,6 +1,7 @@
 #include "support/test_env.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace testenv {
 
@@ -196,13 +197,49 @@ Process::~Process()
         CloseHandle(info_.hThread);
 }
 
+std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes)
+{
+    std::string block;
+    char* strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
+        // Entries such as "=C:=C:\\" begin with their own '='.
+        const char* equals = strchr(entry + 1, '=');
+        std::string name(entry, equals ? size_t(equals - entry) : strlen(entry));
+        bool changed = false;
+        for (const auto& change : changes)
+            changed = changed || lstrcmpiA(name.c_str(), change.first.c_str()) == 0;
+        if (!changed)
+            block.append(entry, strlen(entry) + 1);
+    }
+    FreeEnvironmentStringsA(strings);
+    for (const auto& change : changes) {
+        if (change.second)
+            block += change.first + "=" + change.second + '\0';
+    }
+    block += '\0';
+    return block;
+}
+
 bool Process::Start(const std::string& commandLine, const std::string& workDir)
+{
+    StartOptions options;
+    options.workDir = workDir;
+    return Start(commandLine, options);
+}
+
+bool Process::Start(const std::string& commandLine, const StartOptions& options)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    std::string desktop = options.desktop;
+    if (!desktop.empty())
+        startup.lpDesktop = &desktop[0];
     std::string line = commandLine;
-    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          workDir.empty() ? nullptr : workDir.c_str(), &startup, &info_) != 0;
+    std::string environment = options.environment;
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
+                          environment.empty() ? nullptr : &environment[0],
+                          options.workDir.empty() ? nullptr : options.workDir.c_str(), &startup,
+                          &info_) != 0;
 }
 
 DWORD Process::Wait(DWORD timeoutMs)

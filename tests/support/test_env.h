@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testenv {
 
@@ -63,6 +65,17 @@ bool GetValue(HKEY root, const std::string& subKey, const char* name, std::strin
               DWORD* type = nullptr);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
+// How a process is started; empty fields mean "as the test program's".
+struct StartOptions {
+    std::string workDir;
+    std::string environment;   // a block from EnvironmentWith
+    std::string desktop;       // e.g. "WinSta0\\name"
+};
+
+// The test program's environment block with each named variable replaced by
+// the given value, or removed when the value is null; names ignore case.
+std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes);
+
 // A started process, killed if it still runs when the object goes.
 class Process {
 public:
@@ -71,6 +84,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     bool Start(const std::string& commandLine, const std::string& workDir = std::string());
+    bool Start(const std::string& commandLine, const StartOptions& options);
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
     // Exit code, or STILL_ACTIVE (259) when it did not end within timeoutMs.

@@ -1,6 +1,7 @@
 #include "shell/dialogs.h"
 
 #include "language/language.h"
+#include "shell/buf.h"
 #include "shell/globals.h"
 
 HFONT g_titleFont;
@@ -18,7 +19,7 @@ HFONT CreateArialFont(int height, int weight)
     font.lfClipPrecision = CLIP_STROKE_PRECIS;
     font.lfQuality = ANTIALIASED_QUALITY;
     font.lfPitchAndFamily = VARIABLE_PITCH;
-    lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
+    BufSet(font.lfFaceName, sizeof font.lfFaceName, "Arial");
     return CreateFontIndirectA(&font);
 }
 

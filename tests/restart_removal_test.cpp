@@ -43,30 +43,24 @@ bool SetPending(const Strings& strings)
 std::string Nt(const std::string& path) { return "\\??\\" + path; }
 
 // Holds files open without FILE_SHARE_DELETE in a helper process.
-class FileLock {
-public:
+struct FileLock {
     bool Hold(const Strings& files)
     {
-        std::string ready = scratch_ / "ready";
+        std::string ready = scratch / "ready";
         std::string command = "\"" + ProgramDir() + "lock_holder.exe\" \"" + ready + "\"";
         for (const std::string& file : files)
             command += " \"" + file + "\"";
-        if (!process_.Start(command))
+        if (!process.Start(command))
             return false;
-        for (int i = 0; i < 500; ++i) {
-            if (FileExists(ready))
-                return true;
-            if (process_.Wait(20) != STILL_ACTIVE)
-                return false;
-        }
-        return false;
+        for (int i = 0; i < 500 && !FileExists(ready); ++i)
+            if (process.Wait(20) != STILL_ACTIVE)
+                break;
+        return FileExists(ready);
     }
-    void Release() { process_.Kill(); }
-    ~FileLock() { Release(); }
+    void Release() { process.Kill(); }
 
-private:
-    TempDir scratch_{"lock"};
-    Process process_;
+    TempDir scratch{"lock"};
+    Process process;
 };
 
 // Each test starts without a pending list and hands back the prefix's own.

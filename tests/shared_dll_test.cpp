@@ -115,7 +115,7 @@ protected:
         languageDir_ = new TempDir("lang");
         ASSERT_TRUE(WriteFileBytes(*languageDir_ / "lang.ini", kLangIni));
         for (char* dir : {g_installDir, g_languageDir, g_macroDir})
-            BufSet(dir, MAX_PATH, languageDir_->Path().c_str());
+            BufSet(dir, kTextSize, languageDir_->Path().c_str());
         ASSERT_EQ(ChooseLanguage("lang.ini", "", "Testish"), 1);
         CreateDialogFonts();
     }

@@ -34,7 +34,7 @@ std::string SplitPath(const std::string& path)
 
 }  // namespace
 
-TEST(SplitRegistryPath, RootsSeparatorAndLastBackslash)
+TEST(SplitRegistryPath, RootsSeparatorLastBackslashAndLimits)
 {
     const char* names[] = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
                            "HKEY_LOCAL_MACHINE", "HKEY_USERS",          "HKEY_PERFORMANCE_DATA",
@@ -44,8 +44,11 @@ TEST(SplitRegistryPath, RootsSeparatorAndLastBackslash)
         EXPECT_EQ(SplitPath(names[i]), "-1||") << "bare root";
     }
     const std::string user = std::to_string(kRootCurrentUser) + "|";
+    const std::string hkcu = "HKEY_CURRENT_USER\\";
+    const std::string name99(99, 'v');
+    const std::string key(kRegRemainderSize - 2 - name99.size(), 'k');  // remainder of 1023
     const struct {
-        const char* path;
+        std::string path;
         std::string split;
     } rows[] = {
         {"hkey_local_machine\\Software\\X", "-1||"},
@@ -55,30 +58,20 @@ TEST(SplitRegistryPath, RootsSeparatorAndLastBackslash)
         {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir",
          std::to_string(kRootLocalMachine) +
              "|Software\\Microsoft\\Windows\\CurrentVersion|ProgramFilesDir"},
-        {"HKEY_CURRENT_USER\\Word", user + "|Word"},
-        {"HKEY_CURRENT_USER\\Software\\Demo\\", user + "Software\\Demo|"},
-        {"HKEY_CURRENT_USER\\Software\\(Default)", user + "Software|(Default)"},
+        {hkcu + "Word", user + "|Word"},
+        {hkcu + "Software\\Demo\\", user + "Software\\Demo|"},
+        {hkcu + "Software\\(Default)", user + "Software|(Default)"},
         {"HKEY_CURRENT_USER/Software\\Demo\\Name", user + "Software\\Demo|Name"},
         {"HKEY_CURRENT_USERXSoftware\\Demo\\Name", user + "Software\\Demo|Name"},
-        {"HKEY_CURRENT_USER//Key\\V", user + "/Key|V"},
+        {"HKEY_CURRENT_USER//Key\\V", user + "/Key|V"},  // one separator skipped
+        {hkcu + key + "\\" + name99, user + key + "|" + name99},
+        {hkcu + key + "k\\" + name99, "-1||"},         // remainder of 1024
+        {hkcu + "Key\\" + name99 + "v", "-1||"},       // value name of 100
+        {hkcu + std::string(5000, 'k') + "\\" + std::string(5000, 'v'), "-1||"},
+        {hkcu + std::string(kRegRemainderSize - 1, 'k'), "-1||"},  // all of it a value name
     };
     for (const auto& row : rows)
-        EXPECT_EQ(SplitPath(row.path), row.split) << row.path;
-}
-
-TEST(SplitRegistryPath, PartsOverTheirLimitsAreRefused)
-{
-    const std::string root = "HKEY_CURRENT_USER\\";
-    const std::string user = std::to_string(kRootCurrentUser) + "|";
-    std::string name99(99, 'v');
-    std::string subKey(kRegRemainderSize - 2 - name99.size(), 'k');
-    EXPECT_EQ(SplitPath(root + subKey + "\\" + name99), user + subKey + "|" + name99)
-        << "remainder of 1023";
-    EXPECT_EQ(SplitPath(root + subKey + "k\\" + name99), "-1||") << "remainder of 1024";
-    EXPECT_EQ(SplitPath(root + "Key\\" + name99 + "v"), "-1||") << "value name of 100";
-    EXPECT_EQ(SplitPath(root + std::string(5000, 'k') + "\\" + std::string(5000, 'v')), "-1||");
-    EXPECT_EQ(SplitPath(root + std::string(kRegRemainderSize - 1, 'k')), "-1||")
-        << "the whole remainder is a 1023-character value name";
+        EXPECT_EQ(SplitPath(row.path), row.split) << row.path.substr(0, 60);
 }
 
 TEST(IsDefaultValueName, AnyCaseOfTheWholeName)

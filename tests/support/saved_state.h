@@ -14,8 +14,6 @@ class SavedValue {
 public:
     SavedValue(HKEY root, const std::string& subKey, const char* name);
     ~SavedValue();
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
 
 private:
     HKEY root_;
@@ -43,8 +41,6 @@ class SavedFile {
 public:
     explicit SavedFile(const std::string& path);
     ~SavedFile();
-    SavedFile(const SavedFile&) = delete;
-    SavedFile& operator=(const SavedFile&) = delete;
 
 private:
     std::string path_, bytes_;

@@ -12,36 +12,28 @@ SavedValue::SavedValue(HKEY root, const std::string& subKey, const char* name)
 
 SavedValue::~SavedValue()
 {
-    if (existed_) {
-        SetBinary(root_, subKey_, name_.c_str(), type_, data_);
-        return;
-    }
     HKEY key;
-    if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (existed_)
+        SetBinary(root_, subKey_, name_.c_str(), type_, data_);
+    else if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueA(key, name_.c_str());
         RegCloseKey(key);
     }
 }
 
 SavedKeyValues::SavedKeyValues(HKEY root, const std::string& subKey)
-    : root_(root), subKey_(subKey), existed_(false)
+    : root_(root), subKey_(subKey)
 {
     HKEY key;
-    if (RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    existed_ = RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+    if (!existed_)
         return;
-    existed_ = true;
-    for (DWORD index = 0;; ++index) {
-        char name[16384];
-        DWORD nameLength = sizeof name;
-        DWORD type = 0;
-        DWORD size = 0;
-        if (RegEnumValueA(key, index, name, &nameLength, nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS)
-            break;
-        Value value = {name, type, std::string()};
-        GetValue(root_, subKey_, name, &value.data, &value.type);
-        values_.push_back(value);
-    }
+    char name[16384];
+    DWORD length = sizeof name;
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                      ERROR_SUCCESS;
+         ++i, length = sizeof name)
+        values_.emplace_back(new SavedValue(root_, subKey_, name));
     RegCloseKey(key);
     DeleteKeyTreeForTest(root_, subKey_);
 }
@@ -49,14 +41,10 @@ SavedKeyValues::SavedKeyValues(HKEY root, const std::string& subKey)
 SavedKeyValues::~SavedKeyValues()
 {
     DeleteKeyTreeForTest(root_, subKey_);
-    if (!existed_)
-        return;
     HKEY key;
-    if (RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS)
+    if (existed_ && RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                    nullptr) == ERROR_SUCCESS)
         RegCloseKey(key);
-    for (const Value& value : values_)
-        SetBinary(root_, subKey_, value.name.c_str(), value.type, value.data);
 }
 
 SavedFile::SavedFile(const std::string& path) : path_(path)

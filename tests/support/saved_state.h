@@ -1,65 +1,50 @@
-// System state that a test changes for a while and must hand back as it
-// found it: a registry value, the values of a key, a file.
+// System state that a test changes for a while and hands back as it found it.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace testenv {
 
-// Saves one registry value (or its absence) and puts it back on destruction.
+// One registry value (or its absence), put back on destruction.
 class SavedValue {
 public:
     SavedValue(HKEY root, const std::string& subKey, const char* name);
     ~SavedValue();
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
 
 private:
     HKEY root_;
-    std::string subKey_;
-    std::string name_;
-    bool existed_;
-    std::string data_;
+    std::string subKey_, name_, data_;
     DWORD type_ = 0;
+    bool existed_;
 };
 
-// Saves the values of a key (or its absence) and removes the key, so that
-// the test starts without it; on destruction the key is removed again and
-// rebuilt with the saved values. Subkeys are not saved.
+// The values of a key (or its absence); the key is removed now and rebuilt
+// with them on destruction. Subkeys are not saved.
 class SavedKeyValues {
 public:
     SavedKeyValues(HKEY root, const std::string& subKey);
     ~SavedKeyValues();
-    SavedKeyValues(const SavedKeyValues&) = delete;
-    SavedKeyValues& operator=(const SavedKeyValues&) = delete;
 
 private:
-    struct Value {
-        std::string name;
-        DWORD type;
-        std::string data;
-    };
     HKEY root_;
     std::string subKey_;
     bool existed_;
-    std::vector<Value> values_;
+    std::vector<std::unique_ptr<SavedValue>> values_;  // put back after the destructor's body
 };
 
-// Saves a file's bytes (or its absence) and puts them back on destruction.
+// A file's bytes (or its absence), put back on destruction.
 class SavedFile {
 public:
     explicit SavedFile(const std::string& path);
     ~SavedFile();
-    SavedFile(const SavedFile&) = delete;
-    SavedFile& operator=(const SavedFile&) = delete;
 
 private:
-    std::string path_;
+    std::string path_, bytes_;
     bool existed_;
-    std::string bytes_;
 };
 
 }  // namespace testenv

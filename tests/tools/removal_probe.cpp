@@ -1,8 +1,7 @@
-// Runs one removal operation in a process of its own, so that a test can
-// have Wine report Windows 98 to it. Usage:
-//   removal_probe.exe schedule|withdraw PATH
-// Exit code: 4 for a bad command line, else bit 1 set when the platform is
-// NT and bit 0 when the restart-needed flag was set.
+// Runs one removal operation in a process of its own, to which Wine may
+// report Windows 98:  removal_probe.exe schedule|withdraw PATH
+// Exit code: 4 for a bad command line, else bit 1 set on NT and bit 0 when
+// the restart-needed flag was set.
 #include <windows.h>
 
 #include <cstring>
@@ -12,15 +11,12 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
-        return 4;
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     g_isNT = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-
-    if (strcmp(argv[1], "schedule") == 0)
+    if (argc == 3 && strcmp(argv[1], "schedule") == 0)
         ScheduleRemovalAtRestart(argv[2]);
-    else if (strcmp(argv[1], "withdraw") == 0)
+    else if (argc == 3 && strcmp(argv[1], "withdraw") == 0)
         WithdrawPendingRemoval(argv[2]);
     else
         return 4;

@@ -189,7 +189,8 @@ TEST(DamagedLog, RunsToTheEnd)
         inst.WriteLogBytes(logs[i]);
         EXPECT_EQ(inst.RunConfirmed("-C", kTimeout), 1u);
         EXPECT_FALSE(FileExists(inst / "uninstall.log")) << "the worker reached the end";
-        if (logs[i].compare(0, header.size(), header) == 0)
+        if (logs[i].compare(0, header.size(), header) == 0) {
             EXPECT_FALSE(FileExists(first));
+        }
     }
 }

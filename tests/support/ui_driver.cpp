@@ -179,7 +179,7 @@ bool SaveWindowBitmap(HWND window, const char* bmpPath)
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
 
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB};
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
     std::vector<BYTE> pixels(stride * height);
     GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),

@@ -11,6 +11,8 @@
 
 namespace {
 
+using Lines = std::vector<std::string>;
+
 class LineFileText : public ::testing::Test {
 protected:
     void SetUp() override
@@ -20,198 +22,117 @@ protected:
     }
     void TearDown() override { remove(path_.c_str()); }
 
-    void Write(const std::string& bytes)
+    // Writes bytes and opens them for reading.
+    void Open(const std::string& bytes)
     {
         FILE* f = fopen(path_.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
+        file_.OpenForReading(path_.c_str());
+        ASSERT_TRUE(file_.is_open());
     }
 
     // Reads one line with the given capacity into a sentinel-filled buffer.
-    std::string Read(LineFile& file, int capacity)
+    std::string Read(int capacity = 260)
     {
-        char buffer[2100];
+        char buffer[300];
         memset(buffer, '#', sizeof buffer);
-        file.ReadLine(buffer, capacity);
+        file_.ReadLine(buffer, capacity);
         EXPECT_EQ(buffer[capacity], '#') << "wrote past the capacity";
         return buffer;
     }
 
-    std::vector<std::string> ReadAll(const std::string& bytes, int* count)
-    {
-        Write(bytes);
-        LineFile file;
-        file.OpenForReading(path_.c_str());
-        EXPECT_TRUE(file.is_open());
-        *count = file.CountLines();
-        std::vector<std::string> lines;
-        while (file.good())
-            lines.push_back(Read(file, 260));
-        return lines;
-    }
-
-    std::string ReadBack()
-    {
-        std::string bytes;
-        FILE* f = fopen(path_.c_str(), "rb");
-        if (!f)
-            return "<missing>";
-        int c;
-        while ((c = fgetc(f)) != EOF)
-            bytes += char(c);
-        fclose(f);
-        return bytes;
-    }
-
     std::string path_;
+    LineFile file_;
 };
-
-using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST_F(LineFileText, LinesThenEmptyReadAtTheEnd)
+// Each text gives the lines read until the end, and CountLines at the start.
+TEST_F(LineFileText, SplitsLinesAndCountsThemAtTheStart)
 {
-    Write("a\nb\n");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    ASSERT_TRUE(file.is_open());
-    EXPECT_EQ(file.CountLines(), 3);
-    EXPECT_EQ(Read(file, 260), "a");
-    EXPECT_TRUE(file.good());
-    EXPECT_EQ(Read(file, 260), "b");
-    EXPECT_TRUE(file.good());
-    EXPECT_EQ(Read(file, 260), "");
-    EXPECT_TRUE(file.eof());
-    EXPECT_EQ(Read(file, 260), "") << "reading past the end gives the empty text";
-}
-
-TEST_F(LineFileText, LastLineWithoutLineFeedHitsTheEnd)
-{
-    Write("a\nb");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(file.CountLines(), 2);
-    EXPECT_EQ(Read(file, 260), "a");
-    EXPECT_EQ(Read(file, 260), "b");
-    EXPECT_TRUE(file.eof());
-}
-
-TEST_F(LineFileText, EmptyFile)
-{
-    Write("");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(file.CountLines(), 1);
-    EXPECT_EQ(Read(file, 260), "");
-    EXPECT_TRUE(file.eof());
-}
-
-TEST_F(LineFileText, MissingFileIsNotCreated)
-{
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_FALSE(file.is_open());
-    EXPECT_TRUE(file.fail());
-    FILE* f = fopen(path_.c_str(), "rb");
-    EXPECT_EQ(f, nullptr);
-    if (f)
-        fclose(f);
-}
-
-TEST_F(LineFileText, LongLinesAreCutAtTheCapacity)
-{
-    Write("0123456789\nabcd\nx\n");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(Read(file, 5), "0123");
-    EXPECT_EQ(Read(file, 5), "4567");
-    EXPECT_EQ(Read(file, 5), "89");
-    EXPECT_EQ(Read(file, 5), "abcd");
-    EXPECT_EQ(Read(file, 5), "") << "the line feed of a line that filled the buffer";
-    EXPECT_EQ(Read(file, 5), "x");
-    EXPECT_EQ(Read(file, 1), "") << "capacity 1 holds only the terminator";
-    EXPECT_TRUE(file.good());
-}
-
-TEST_F(LineFileText, CountLinesFromTheMiddleRestoresThePosition)
-{
-    Write("one\ntwo\nthree\nfour\n");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(Read(file, 260), "one");
-    EXPECT_EQ(file.CountLines(), 4);
-    EXPECT_TRUE(file.good());
-    EXPECT_EQ(Read(file, 260), "two");
-    EXPECT_EQ(Read(file, 260), "three");
-    EXPECT_EQ(Read(file, 260), "four");
-    EXPECT_EQ(file.CountLines(), 1);
-    EXPECT_EQ(Read(file, 260), "");
-    EXPECT_TRUE(file.eof());
-}
-
-TEST_F(LineFileText, CountLinesSplitsLinesOfTheCountersCapacity)
-{
-    Write(std::string(1023, 'x') + "\n" + std::string(2046, 'y') + "\n");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    // 1023 / 1023 + 1 = 2 reads, 2046 / 1023 + 1 = 3 reads, then the end.
-    EXPECT_EQ(file.CountLines(), 6);
-}
-
-TEST_F(LineFileText, BytesAboveAsciiAndNulPassThrough)
-{
-    Write(std::string("\xC8\xFF\x80 z\n", 6) + std::string("a\0b\n", 4));
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(Read(file, 260), "\xC8\xFF\x80 z");
-    char buffer[16];
-    file.ReadLine(buffer, sizeof buffer);
-    EXPECT_EQ(memcmp(buffer, "a\0b", 4), 0);
-}
-
-TEST_F(LineFileText, CrLfEndsALineAndLoneCrStays)
-{
-    int count = 0;
-    EXPECT_EQ(ReadAll("a\r\nb\rc\r\nd\n", &count), (Lines{"a", "b\rc", "d", ""}));
-    EXPECT_EQ(count, 4);
-    EXPECT_EQ(ReadAll("x\r", &count), (Lines{"x\r"}));
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(LineFileText, CtrlZEndsTheReadableText)
-{
-    int count = 0;
-    EXPECT_EQ(ReadAll("a\r\nb\r\n\x1A" "c\r\nd\r\n", &count), (Lines{"a", "b", ""}));
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(ReadAll("ab\x1A" "cd\n", &count), (Lines{"ab"}));
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(LineFileText, CountLinesKeepsThePositionAcrossCrLf)
-{
-    Write("first\r\nsecond\r\nthird\r\nfourth\r\n");
-    LineFile file;
-    file.OpenForReading(path_.c_str());
-    EXPECT_EQ(Read(file, 260), "first");
-    EXPECT_EQ(Read(file, 260), "second");
-    EXPECT_EQ(file.CountLines(), 3);
-    EXPECT_EQ(Read(file, 260), "third");
-    EXPECT_EQ(file.CountLines(), 2);
-    EXPECT_EQ(Read(file, 260), "fourth");
-}
-
-TEST_F(LineFileText, WriteLineEndsEachLineWithCrLf)
-{
-    Write("old old old\r\n");
-    {
-        LineFile file;
-        file.OpenForWriting(path_.c_str());
-        ASSERT_TRUE(file.is_open());
-        file.WriteLine("abc");
-        file.WriteLine("");
-        file.WriteLine("\xC8" "esky");
+    struct {
+        std::string bytes;
+        Lines lines;
+        int count;
+    } cases[] = {
+        {"a\nb\n", {"a", "b", ""}, 3},
+        {"a\nb", {"a", "b"}, 2},
+        {"", {""}, 1},
+        {"a\r\nb\rc\r\nd\n", {"a", "b\rc", "d", ""}, 4},
+        {"x\r", {"x\r"}, 1},
+        {"a\r\nb\r\n\x1A" "c\r\nd\r\n", {"a", "b", ""}, 3},
+        {"ab\x1A" "cd\n", {"ab"}, 1},
+        {"\xC8\xFF\x80 z\n", {"\xC8\xFF\x80 z", ""}, 2},
+        // The counter reads 1023 characters at a time: 2 reads, 3 reads, the end.
+        {std::string(1023, 'x') + "\n" + std::string(2046, 'y') + "\n", {}, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 20));
+        Open(c.bytes);
+        EXPECT_EQ(file_.CountLines(), c.count);
+        Lines lines;
+        while (!c.lines.empty() && file_.good())
+            lines.push_back(Read());
+        EXPECT_EQ(lines, c.lines);
+        if (!c.lines.empty()) {
+            EXPECT_TRUE(file_.eof());
+            EXPECT_EQ(Read(), "") << "reading past the end gives the empty text";
+        }
+        file_.close();
     }
-    EXPECT_EQ(ReadBack(), "abc\r\n\r\n\xC8" "esky\r\n");
+}
+
+TEST_F(LineFileText, LongLinesAreCutAtTheCapacityAndNulPasses)
+{
+    Open(std::string("0123456789\nabcd\nx\na\0b\n", 22));
+    for (const char* piece : {"0123", "4567", "89", "abcd", "", "x"})
+        EXPECT_EQ(Read(5), piece) << "an empty piece: the line feed of a line that filled the buffer";
+    char buffer[16];
+    file_.ReadLine(buffer, sizeof buffer);
+    EXPECT_EQ(memcmp(buffer, "a\0b", 4), 0);
+    EXPECT_EQ(Read(1), "") << "capacity 1 holds only the terminator";
+    EXPECT_TRUE(file_.good());
+}
+
+TEST_F(LineFileText, CountLinesInTheMiddleAndAtTheEndKeepsThePosition)
+{
+    Open("first\r\nsecond\r\nthird\r\nfourth\r\n");
+    EXPECT_EQ(Read(), "first");
+    EXPECT_EQ(file_.CountLines(), 4);
+    EXPECT_EQ(Read(), "second");
+    EXPECT_EQ(file_.CountLines(), 3);
+    EXPECT_EQ(Read(), "third");
+    EXPECT_EQ(Read(), "fourth");
+    EXPECT_EQ(file_.CountLines(), 1);
+    EXPECT_TRUE(file_.good());
+    EXPECT_EQ(Read(), "");
+    EXPECT_TRUE(file_.eof());
+}
+
+TEST_F(LineFileText, MissingFileIsNotCreatedAndWriteLineEndsLinesWithCrLf)
+{
+    LineFile missing;
+    missing.OpenForReading(path_.c_str());
+    EXPECT_FALSE(missing.is_open());
+    EXPECT_TRUE(missing.fail());
+    EXPECT_EQ(fopen(path_.c_str(), "rb"), nullptr);
+
+    Open("old old old\r\n");
+    file_.close();
+    {
+        LineFile out;
+        out.OpenForWriting(path_.c_str());
+        ASSERT_TRUE(out.is_open());
+        out.WriteLine("abc");
+        out.WriteLine("");
+        out.WriteLine("\xC8" "esky");
+    }
+    char bytes[64] = "";
+    FILE* f = fopen(path_.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    bytes[fread(bytes, 1, sizeof bytes - 1, f)] = '\0';
+    fclose(f);
+    EXPECT_STREQ(bytes, "abc\r\n\r\n\xC8" "esky\r\n");
 }

@@ -9,24 +9,15 @@ const char kCzechName[] = "\xC8" "esky";
 
 std::string StandardLangIni()
 {
-    static const unsigned kNumbers[] = {71, 72, 73, 74, 75, 76, 89, 90, 96, 97,
-                                        100, 101, 102, 103, 104};
-    std::string ini = "[general]\r\ndefault=English\r\n[English]\r\n";
-    for (unsigned n : kNumbers) {
-        if (n == 72 || n == 74)
-            continue;
-        char line[128];
-        snprintf(line, sizeof line, "str%u=English text %u\r\n", n, n);
-        ini += line;
-    }
-    ini += "str72=Remove '%p' from your computer?\r\n";
-    ini += "str74=The software '%p' will be removed.\r\n";
-    ini += std::string("[") + kCzechName + "]\r\n";
-    // "Odinstalovat" / "Opravdu odebrat '%p'?" with Czech letters in cp1250.
-    ini += "str71=Odinstalace\r\n";
-    ini += "str72=Opravdu odebrat '%p' z po\xE8\xEDta\xE8" "e?\r\n";
-    ini += "str73=Odebr\xE1n\xED program\xF9\r\n";
-    return ini;
+    std::string ini = "[general]\r\ndefault=English\r\n[English]\r\n"
+                      "str72=Remove '%p' from your computer?\r\n"
+                      "str74=The software '%p' will be removed.\r\n";
+    for (unsigned n : {71, 73, 75, 76, 89, 90, 96, 97, 100, 101, 102, 103, 104})
+        ini += "str" + std::to_string(n) + "=English text " + std::to_string(n) + "\r\n";
+    // Czech letters in code page 1250.
+    return ini + "[" + kCzechName + "]\r\nstr71=Odinstalace\r\n"
+           "str72=Opravdu odebrat '%p' z po\xE8\xEDta\xE8" "e?\r\n"
+           "str73=Odebr\xE1n\xED program\xF9\r\n";
 }
 
 Installation::Installation(const std::string& productKey, const std::string& dirName)
@@ -43,10 +34,8 @@ Installation::Installation(const std::string& productKey, const std::string& dir
 
 Installation::~Installation()
 {
-    std::string parent = dir_.substr(0, dir_.size() - 1);
-    parent = parent.substr(0, parent.find_last_of('\\'));
-    RemoveTree(parent);
-    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + productKey_);
+    RemoveTree(dir_.substr(0, dir_.find_last_of('\\', dir_.size() - 2)));
+    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, Key());
 }
 
 std::string Installation::AddFile(const std::string& relative, const std::string& bytes)
@@ -66,41 +55,21 @@ void Installation::WriteLog(const std::string& productName, const std::string& l
     WriteLogBytes(log);
 }
 
-void Installation::WriteLogBytes(const std::string& bytes)
-{
-    WriteFileBytes(dir_ + "uninstall.log", bytes);
-}
-
-void Installation::WriteLangIni(const std::string& bytes)
-{
-    WriteFileBytes(dir_ + "lang.ini", bytes);
-}
-
 void Installation::Register()
 {
-    std::string key = std::string(kUninstallKey) + "\\" + productKey_;
-    SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", "Demo App");
-    SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", "\"" + dir_ + "uninstall.exe\"");
-}
-
-bool Installation::ProductKeyExists() const
-{
-    return KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + productKey_);
+    SetString(HKEY_LOCAL_MACHINE, Key(), "DisplayName", "Demo App");
+    SetString(HKEY_LOCAL_MACHINE, Key(), "UninstallString", "\"" + dir_ + "uninstall.exe\"");
 }
 
 bool Installation::ValueExists(const char* name) const
 {
     std::string data;
-    return GetValue(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + productKey_, name,
-                    &data);
+    return GetValue(HKEY_LOCAL_MACHINE, Key(), name, &data);
 }
 
 bool Installation::Start(Process* process, const std::string& arguments) const
 {
-    std::string line = "\"" + dir_ + "uninstall.exe\"";
-    if (!arguments.empty())
-        line += " " + arguments;
-    return process->Start(line);
+    return process->Start("\"" + dir_ + "uninstall.exe\"" + (arguments.empty() ? "" : " ") + arguments);
 }
 
 DWORD Installation::RunConfirmed(const std::string& arguments, DWORD timeoutMs)
@@ -138,12 +107,9 @@ HWND WaitForMainDialog(const Process& process, DWORD timeoutMs)
 
 bool WaitForWorkDone(HWND dialog, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (!ui::ControlEnabled(dialog, IDOK)) {
+    for (DWORD start = GetTickCount(); !ui::ControlEnabled(dialog, IDOK); Sleep(20))
         if (!IsWindow(dialog) || GetTickCount() - start >= timeoutMs)
             return false;
-        Sleep(20);
-    }
     return true;
 }
 

@@ -37,20 +37,20 @@ public:
     // uninstall.log: three header lines, then the entry lines, each with CR LF.
     void WriteLog(const std::string& productName, const std::string& language,
                   const std::vector<std::string>& entries);
-    void WriteLogBytes(const std::string& bytes);
-    void WriteLangIni(const std::string& bytes = StandardLangIni());
-    // DisplayName and UninstallString under the product's Uninstall key.
-    void Register();
-    bool ProductKeyExists() const;
+    void WriteLogBytes(const std::string& bytes) { WriteFileBytes(dir_ + "uninstall.log", bytes); }
+    void WriteLangIni(const std::string& bytes = StandardLangIni()) { WriteFileBytes(dir_ + "lang.ini", bytes); }
+    // The product's key under the Uninstall key, and its values.
+    std::string Key() const { return std::string(kUninstallKey) + "\\" + productKey_; }
+    void Register();   // DisplayName and UninstallString
+    bool ProductKeyExists() const { return KeyExists(HKEY_LOCAL_MACHINE, Key()); }
     bool ValueExists(const char* name) const;
 
     // Starts the copy of uninstall.exe in the directory with the arguments.
     bool Start(Process* process, const std::string& arguments = std::string()) const;
 
-    // Takes the preselected language if asked, answers the confirmation
-    // question (if asked) with Yes, waits for the
-    // main dialog to finish, presses OK; returns the exit code
-    // (STILL_ACTIVE, after killing the process, on a timeout).
+    // Takes the preselected language and answers Yes if asked, waits for the
+    // main dialog to finish, presses OK; returns the exit code (STILL_ACTIVE,
+    // after killing the process, on a timeout).
     DWORD RunConfirmed(const std::string& arguments = std::string(), DWORD timeoutMs = 60000);
 
 private:

@@ -9,24 +9,19 @@ std::string ProgramDir()
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir = path;
-    return dir.substr(0, dir.find_last_of('\\') + 1);
+    return std::string(path, strrchr(path, '\\') + 1);
 }
 
 TempDir::TempDir(const char* prefix)
 {
-    char temp[MAX_PATH] = "";
+    char temp[MAX_PATH] = "", name[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     static LONG counter;
-    for (;;) {
-        char name[MAX_PATH];
+    do
         snprintf(name, sizeof name, "%s%s_%lu_%ld\\", temp, prefix, GetCurrentProcessId(),
                  InterlockedIncrement(&counter));
-        if (CreateDirectoryA(name, nullptr)) {
-            path_ = name;
-            return;
-        }
-    }
+    while (!CreateDirectoryA(name, nullptr));
+    path_ = name;
 }
 
 TempDir::~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
@@ -47,8 +42,7 @@ bool ReadFileBytes(const std::string& path, std::string* bytes)
         return false;
     bytes->clear();
     char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
         bytes->append(chunk, n);
     fclose(f);
     return true;
@@ -75,10 +69,9 @@ bool DirectoryExists(const std::string& path)
 
 bool MakeDirectories(const std::string& path)
 {
-    for (size_t i = 3; i <= path.size(); ++i) {
+    for (size_t i = 3; i <= path.size(); ++i)
         if (i == path.size() || path[i] == '\\')
             CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    }
     return DirectoryExists(path);
 }
 
@@ -94,14 +87,10 @@ void RemoveTree(const std::string& path)
     }
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name != "." && name != "..")
-                RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
+        if (strcmp(data.cFileName, ".") && strcmp(data.cFileName, ".."))
+            RemoveTree(path + "\\" + data.cFileName);
+    FindClose(find);
     RemoveDirectoryA(path.c_str());
 }
 
@@ -119,10 +108,8 @@ ScopedKey::~ScopedKey() { DeleteKeyTreeForTest(root_, subKey_); }
 bool KeyExists(HKEY root, const std::string& subKey)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
+           RegCloseKey(key) == ERROR_SUCCESS;
 }
 
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
@@ -155,8 +142,7 @@ bool GetValue(HKEY root, const std::string& subKey, const char* name, std::strin
     HKEY key;
     if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    DWORD size = 0;
-    DWORD valueType = 0;
+    DWORD size = 0, valueType = 0;
     LONG rc = RegQueryValueExA(key, name, nullptr, &valueType, nullptr, &size);
     if (rc == ERROR_SUCCESS) {
         data->assign(size, '\0');
@@ -176,25 +162,12 @@ bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
     if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;
     char name[512];
-    for (;;) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (!DeleteKeyTreeForTest(root, subKey + "\\" + name))
-            break;
-    }
+    DWORD length = sizeof name;
+    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           DeleteKeyTreeForTest(root, subKey + "\\" + name))
+        length = sizeof name;
     RegCloseKey(key);
     return RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
-}
-
-Process::~Process()
-{
-    Kill();
-    if (info_.hProcess)
-        CloseHandle(info_.hProcess);
-    if (info_.hThread)
-        CloseHandle(info_.hThread);
 }
 
 std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes)
@@ -203,8 +176,7 @@ std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
         // Entries such as "=C:=C:\\" begin with their own '='.
-        const char* equals = strchr(entry + 1, '=');
-        std::string name(entry, equals ? size_t(equals - entry) : strlen(entry));
+        std::string name(entry, strcspn(entry + 1, "=") + 1);
         bool changed = false;
         for (const auto& change : changes)
             changed = changed || lstrcmpiA(name.c_str(), change.first.c_str()) == 0;
@@ -212,30 +184,30 @@ std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*
             block.append(entry, strlen(entry) + 1);
     }
     FreeEnvironmentStringsA(strings);
-    for (const auto& change : changes) {
+    for (const auto& change : changes)
         if (change.second)
             block += change.first + "=" + change.second + '\0';
-    }
-    block += '\0';
-    return block;
+    return block + '\0';
+}
+
+Process::~Process()
+{
+    Kill();
+    CloseHandle(info_.hProcess);
+    CloseHandle(info_.hThread);
 }
 
 bool Process::Start(const std::string& commandLine, const std::string& workDir)
 {
-    StartOptions options;
-    options.workDir = workDir;
-    return Start(commandLine, options);
+    return Start(commandLine, StartOptions{workDir, "", ""});
 }
 
 bool Process::Start(const std::string& commandLine, const StartOptions& options)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string desktop = options.desktop;
-    if (!desktop.empty())
-        startup.lpDesktop = &desktop[0];
-    std::string line = commandLine;
-    std::string environment = options.environment;
+    std::string desktop = options.desktop, line = commandLine, environment = options.environment;
+    startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];
     return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
                           environment.empty() ? nullptr : &environment[0],
                           options.workDir.empty() ? nullptr : options.workDir.c_str(), &startup,
@@ -244,10 +216,9 @@ bool Process::Start(const std::string& commandLine, const StartOptions& options)
 
 DWORD Process::Wait(DWORD timeoutMs)
 {
-    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
-        return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(info_.hProcess, &code);
     return code;
 }
 
@@ -265,8 +236,7 @@ bool RestartWindowsNow()
     return wineboot.Start("wineboot.exe -r") && wineboot.Wait(60000) == 0;
 }
 
-Win98Mode::Win98Mode(const std::string& exeName)
-    : key_("Software\\Wine\\AppDefaults\\" + exeName)
+Win98Mode::Win98Mode(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName)
 {
     SetString(HKEY_CURRENT_USER, key_, "Version", "win98");
 }
@@ -279,12 +249,9 @@ std::string UnixPath(const std::string& path)
     auto toUnix = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     wchar_t wide[MAX_PATH];
-    if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
-        return std::string();
-    char* unixName = toUnix(wide);
-    if (!unixName)
-        return std::string();
-    std::string result = unixName;
+    char* unixName = toUnix && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)
+                         ? toUnix(wide) : nullptr;
+    std::string result = unixName ? unixName : "";
     HeapFree(GetProcessHeap(), 0, unixName);
     return result;
 }
@@ -301,15 +268,13 @@ bool StartUnixShell(const std::string& script)
 std::string WindowsDir()
 {
     char dir[MAX_PATH] = "";
-    GetWindowsDirectoryA(dir, sizeof dir);
-    return dir;
+    return std::string(dir, GetWindowsDirectoryA(dir, sizeof dir));
 }
 
 std::string SystemDir()
 {
     char dir[MAX_PATH] = "";
-    GetSystemDirectoryA(dir, sizeof dir);
-    return dir;
+    return std::string(dir, GetSystemDirectoryA(dir, sizeof dir));
 }
 
 }  // namespace testenv

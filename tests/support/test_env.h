@@ -47,8 +47,6 @@ public:
     ~ScopedKey();
     ScopedKey(const ScopedKey&) = delete;
     ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY Root() const { return root_; }
-    const std::string& SubKey() const { return subKey_; }
 
 private:
     HKEY root_;

@@ -33,15 +33,11 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
     auto* request = reinterpret_cast<FindRequest*>(param);
     if (!IsWindowVisible(window))
         return TRUE;
-    if (request->processId) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid != request->processId)
-            return TRUE;
-    }
-    if (request->className && ClassName(window) != request->className)
-        return TRUE;
-    if (request->title && TitleOf(window) != request->title)
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if ((request->processId && pid != request->processId) ||
+        (request->className && ClassName(window) != request->className) ||
+        (request->title && TitleOf(window) != request->title))
         return TRUE;
     if (request->all) {
         request->all->push_back(window);
@@ -93,14 +89,12 @@ std::string ControlText(HWND dialog, int controlId)
 
 bool ControlEnabled(HWND dialog, int controlId)
 {
-    HWND control = GetDlgItem(dialog, controlId);
-    return control && IsWindowEnabled(control);
+    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE;
 }
 
 bool ControlVisible(HWND dialog, int controlId)
 {
-    HWND control = GetDlgItem(dialog, controlId);
-    return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+    return (GetWindowLongA(GetDlgItem(dialog, controlId), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 std::string ClassName(HWND window)
@@ -112,9 +106,8 @@ std::string ClassName(HWND window)
 
 void PressButton(HWND dialog, int controlId)
 {
-    HWND control = GetDlgItem(dialog, controlId);
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(control));
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
 
 std::vector<std::wstring> ComboItems(HWND combo)
@@ -150,8 +143,6 @@ bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const 
             box->window = window;
             box->caption = title;
             box->text = ControlText(window, 0xFFFF);
-            box->style = GetWindowLongA(window, GWL_STYLE);
-            box->exStyle = GetWindowLongA(window, GWL_EXSTYLE);
             return true;
         }
         if (GetTickCount() - start >= timeoutMs)
@@ -162,19 +153,14 @@ bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const 
 
 void AnswerMessageBox(const MessageBox& box, int answer)
 {
-    HWND button = GetDlgItem(box.window, answer);
-    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button));
+    PressButton(box.window, answer);
 }
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(window)) {
+    for (DWORD start = GetTickCount(); IsWindow(window); Sleep(kPollMs))
         if (GetTickCount() - start >= timeoutMs)
             return false;
-        Sleep(kPollMs);
-    }
     return true;
 }
 
@@ -183,11 +169,9 @@ bool SaveWindowBitmap(HWND window, const char* bmpPath)
     RECT rect;
     if (!GetWindowRect(window, &rect))
         return false;
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0)
         return false;
-
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -195,13 +179,7 @@ bool SaveWindowBitmap(HWND window, const char* bmpPath)
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
 
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
     std::vector<BYTE> pixels(stride * height);
     GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),

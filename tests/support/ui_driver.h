@@ -29,13 +29,10 @@ void PressButton(HWND dialog, int controlId);
 std::vector<std::wstring> ComboItems(HWND combo);
 int ComboSelection(HWND combo);
 
-// A message box: its caption, text and buttons.
 struct MessageBox {
     HWND window = nullptr;
     std::string caption;
     std::string text;
-    LONG style = 0;
-    LONG exStyle = 0;
 };
 
 // Waits for a message box (class #32770 with a static text 0xFFFF).

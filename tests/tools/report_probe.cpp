@@ -1,11 +1,9 @@
-// Raises fatal-error reports in a chosen setting and traces what it sees.
-//   report_probe TRACE SCENE EXITCODE OP [MESSAGE [ARG ARG]]
-// SCENE: idle (traces the Log Directory only), main, thread (a worker raises
-// while the main loop runs), twice (a worker raises two reports while the
-// main thread is busy), nested (a worker calls EndProgram(9) while the box is
-// open), closing (application messages wait; at exit a report is raised).
-// OP: end plain text number texttext textnumber numbernumber system
-// textsystem last.
+// report_probe TRACE SCENE EXITCODE OP [MESSAGE [ARG ARG]] raises a report
+// (OP: end plain text number texttext textnumber numbernumber system
+// textsystem last) and traces what it sees. SCENE: idle (no report), main,
+// thread (from a worker while the main loop runs), twice (two from a worker
+// while the main thread is busy), nested (a worker's EndProgram(9) while the
+// box is open), closing (messages queued; at exit another report).
 #include <windows.h>
 
 #include <cstdio>
@@ -36,24 +34,21 @@ void Trace(const char* text, long number = -1)
     }
 }
 
-struct Request {
-    int exitCode = 0;
-    std::string op;
-    unsigned message = 0;
-    std::string args[2];
-} g_request;
+int g_exitCode;
+unsigned g_message;
+std::string g_op, g_args[2];
 
 // The texts live in buffers of this call, overwritten once the report
 // returns, so a report that kept their addresses would show the wrong text.
 // A late report uses "late" and numbers shifted by 1000.
-void Raise(const Request& r, bool late = false)
+void Raise(bool late = false)
 {
-    std::string a = late ? "late" : r.args[0], b = late ? "late" : r.args[1];
+    std::string a = late ? "late" : g_args[0], b = late ? "late" : g_args[1];
     int shift = late ? 1000 : 0;
-    int x = atoi(r.args[0].c_str()) + shift, y = atoi(r.args[1].c_str()) + shift;
-    const std::string& op = r.op;
-    int code = r.exitCode;
-    unsigned n = r.message;
+    int x = atoi(g_args[0].c_str()) + shift, y = atoi(g_args[1].c_str()) + shift;
+    const std::string& op = g_op;
+    int code = g_exitCode;
+    unsigned n = g_message;
     if (op == "end") EndProgram(kFile, kLine, code);
     if (op == "plain") ReportError(kFile, kLine, code, n);
     if (op == "text") ReportError(kFile, kLine, code, n, a.c_str());
@@ -102,9 +97,9 @@ DWORD WINAPI RaiseFromWorker(LPVOID twice)
         WaitForSingleObject(g_mainBusy, INFINITE);
     }
     Trace("raised", long(GetTickCount()));
-    Raise(g_request);
+    Raise();
     if (twice)
-        Raise(g_request, true);
+        Raise(true);
     Trace("returned");
     return 0;
 }
@@ -156,15 +151,15 @@ int main(int argc, char** argv)
     }
     if (argc < 5)
         return 101;
-    g_request.exitCode = atoi(argv[3]);
-    g_request.op = argv[4];
-    g_request.message = argc > 5 ? unsigned(strtoul(argv[5], nullptr, 0)) : 0;
+    g_exitCode = atoi(argv[3]);
+    g_op = argv[4];
+    g_message = argc > 5 ? unsigned(strtoul(argv[5], nullptr, 0)) : 0;
     for (int i = 6; i < argc && i < 8; ++i)
-        g_request.args[i - 6] = argv[i];
+        g_args[i - 6] = argv[i];
     if (scene == "main" || scene == "nested") {
         if (scene == "nested")
             CreateThread(nullptr, 0, EndWhileBoxIsOpen, nullptr, 0, nullptr);
-        Raise(g_request);
+        Raise();
         Trace("returned");
         return 100;
     }
@@ -183,10 +178,10 @@ int main(int argc, char** argv)
             PostThreadMessageA(g_mainThread, message, 0, 0);
         PostMessageA(g_window, WM_COMMAND, 0, 0);
         g_recordAtExit = true;
-        Raise(g_request);
+        Raise();
         return 100;
     }
     g_mainBusy = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CreateThread(nullptr, 0, RaiseFromWorker, scene == "twice" ? &g_request : nullptr, 0, nullptr);
+    CreateThread(nullptr, 0, RaiseFromWorker, scene == "twice" ? &g_op : nullptr, 0, nullptr);
     return RunMessageLoop();
 }

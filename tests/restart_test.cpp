@@ -1,38 +1,31 @@
-// RestartWindows under Wine: ExitWindowsEx starts "wineboot --end-session",
-// which asks every top-level window on the caller's desktop with
-// WM_QUERYENDSESSION. The tests run the probe and a watcher window on a
-// desktop of their own, so no other window of the prefix is asked (or closed),
-// and the watcher refuses, so wineboot stops before carrying out the restart.
+// Under Wine, ExitWindowsEx starts "wineboot --end-session", which asks every
+// top-level window of the caller's desktop with WM_QUERYENDSESSION. The probe
+// and a watcher window run on a desktop of their own, and the watcher refuses,
+// so no other window is asked and the restart is not carried out.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "support/test_env.h"
 
 namespace {
 
-const int kEnabledAfter = 1;
-const int kEnabledBefore = 2;
-const int kWindows98 = 4;
+// restart_probe.exe's exit code bits.
+const DWORD kEnabledAfter = 1, kEnabledBefore = 2, kWindows98 = 4;
 
 class RestartTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::ostringstream name;
-        name << "restart_test_" << GetCurrentProcessId() << "_" << ++counter_;
-        desktopName_ = name.str();
-        desktop_ = CreateDesktopA(desktopName_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+        std::string name = "restart_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        desktop_ = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         ASSERT_NE(desktop_, nullptr) << "CreateDesktopA failed: " << GetLastError();
-        options_.desktop = "WinSta0\\" + desktopName_;
-        record_ = dir_ / "session.txt";
+        options_.desktop = "WinSta0\\" + name;
         ASSERT_TRUE(watcher_.Start(Quoted(testenv::ProgramDir() + "session_watcher.exe") + " " +
-                                       Quoted(record_),
-                                   options_));
-        ASSERT_TRUE(WaitForLines("ready", 1, 20000)) << "watcher did not start: " << Record();
+                                   Quoted(record_), options_));
+        ASSERT_TRUE(WaitForLines("ready", 1)) << "watcher did not start: " << Record();
     }
-
     void TearDown() override
     {
         watcher_.Kill();
@@ -41,27 +34,22 @@ protected:
     }
 
     static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
     std::string Record() const { return testenv::ReadFileOrEmpty(record_); }
 
     int CountLines(const char* word) const
     {
-        std::istringstream lines(Record());
-        std::string line;
+        std::string record = Record();
         int count = 0;
-        while (std::getline(lines, line))
-            count += line.compare(0, strlen(word), word) == 0 ? 1 : 0;
+        for (size_t at = record.find(word); at != std::string::npos; at = record.find(word, at + 1))
+            ++count;
         return count;
     }
 
-    bool WaitForLines(const char* word, int count, DWORD timeoutMs) const
+    bool WaitForLines(const char* word, int count) const
     {
-        DWORD start = GetTickCount();
-        while (CountLines(word) < count) {
-            if (GetTickCount() - start >= timeoutMs)
+        for (DWORD start = GetTickCount(); CountLines(word) < count; Sleep(50))
+            if (GetTickCount() - start >= 20000)
                 return false;
-            Sleep(50);
-        }
         return true;
     }
 
@@ -75,16 +63,12 @@ protected:
         return code;
     }
 
-    static int counter_;
     testenv::TempDir dir_{"restart"};
-    std::string desktopName_;
+    std::string record_ = dir_ / "session.txt";
     HDESK desktop_ = nullptr;
     testenv::StartOptions options_;
-    std::string record_;
     testenv::Process watcher_;
 };
-
-int RestartTest::counter_;
 
 }  // namespace
 
@@ -92,24 +76,21 @@ TEST_F(RestartTest, EnablesTheShutdownPrivilegeAndRequestsTheRestartTwice)
 {
     EXPECT_EQ(CountLines("query"), 0) << Record();
     DWORD code = RunProbe();
-    ASSERT_NE(code, STILL_ACTIVE);
-    EXPECT_EQ(code, DWORD(kEnabledAfter)) << "privilege before/after and platform bits: " << code;
+    EXPECT_EQ(code, kEnabledAfter) << "privilege before/after and platform bits: " << code;
     // One end-session round per ExitWindowsEx call: inside the token branch and after it.
-    EXPECT_TRUE(WaitForLines("query", 2, 20000)) << Record();
+    EXPECT_TRUE(WaitForLines("query", 2)) << Record();
     Sleep(1000);
     EXPECT_EQ(CountLines("query"), 2) << Record();
-    // Not forced: the watcher's refusal is respected and it lives on.
-    EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "forced: the refusal was not respected";
 }
 
 TEST_F(RestartTest, RequestsTheRestartOnWindows98)
 {
     testenv::Win98Mode win98("restart_probe.exe");
     DWORD code = RunProbe();
-    ASSERT_NE(code, STILL_ACTIVE);
+    ASSERT_NE(code, DWORD(STILL_ACTIVE));
     EXPECT_TRUE(code & kWindows98) << "the probe did not run as Windows 98: " << code;
     EXPECT_FALSE(code & kEnabledBefore) << code;
-    // Wine opens the token even for a Windows 98 program, so the privilege is
-    // enabled there too and both requests are made.
-    EXPECT_TRUE(WaitForLines("query", 2, 20000)) << Record();
+    // Wine opens the token for a Windows 98 program too, so both requests come.
+    EXPECT_TRUE(WaitForLines("query", 2)) << Record();
 }

@@ -1,9 +1,8 @@
-// Runs RemoveIniLine in a process of its own: ini_remove_tool SECTION LINE
-// INI_PATH RESULT_PATH. The restart-needed flag is written to RESULT_PATH,
-// which appears whole (written aside, then renamed) once the call is over.
+// ini_remove_tool SECTION LINE INI_PATH RESULT_PATH: runs RemoveIniLine and
+// writes the restart-needed flag aside, then renames it to RESULT_PATH, so
+// the result appears whole once the call is over.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "engine/ini_remove.h"
@@ -15,11 +14,7 @@ int main(int argc, char** argv)
     if (argc != 5)
         return 2;
     RemoveIniLine(argv[1], argv[2], argv[3]);
-    std::string result = argv[4];
-    std::string aside = result + ".part";
-    char flag[16];
-    snprintf(flag, sizeof flag, "%ld", g_restartNeeded);
-    if (!testenv::WriteFileBytes(aside, flag) || !MoveFileA(aside.c_str(), result.c_str()))
-        return 3;
-    return 0;
+    std::string aside = std::string(argv[4]) + ".part";
+    bool written = testenv::WriteFileBytes(aside, std::to_string(g_restartNeeded));
+    return written && MoveFileA(aside.c_str(), argv[4]) ? 0 : 3;
 }

@@ -1,26 +1,19 @@
-// Calls RestartWindows and tells through its exit code what it saw:
-// bit 0: SeShutdownPrivilege enabled afterwards, bit 1: enabled before,
-// bit 2: the platform is the Windows 95/98 family, 64: the token was unreadable.
+// Calls RestartWindows and tells in its exit code what it saw: bit 0 the
+// shutdown privilege enabled afterwards, bit 1 enabled before, bit 2 the
+// Windows 95/98 platform; 64 the token was unreadable.
 #include <windows.h>
 
 #include <vector>
 
 #include "shell/restart.h"
 
-namespace {
-
-const int kEnabledAfter = 1;
-const int kEnabledBefore = 2;
-const int kWindows98 = 4;
-const int kUnreadable = 64;
-
 // 1 enabled, 0 not, -1 the token or its privileges could not be read.
-int ShutdownPrivilegeEnabled()
+static int ShutdownPrivilegeEnabled()
 {
     HANDLE token;
+    LUID shutdown;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return -1;
-    LUID shutdown;
     DWORD size = 0;
     GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
     std::vector<BYTE> buffer(size ? size : 1);
@@ -38,24 +31,15 @@ int ShutdownPrivilegeEnabled()
     return state;
 }
 
-}  // namespace
-
 int main()
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
+    OSVERSIONINFOA version = {sizeof version};
     GetVersionExA(&version);
     int before = ShutdownPrivilegeEnabled();
     RestartWindows();
     int after = ShutdownPrivilegeEnabled();
     if (before < 0 || after < 0)
-        return kUnreadable;
-    int result = 0;
-    if (after)
-        result |= kEnabledAfter;
-    if (before)
-        result |= kEnabledBefore;
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
-        result |= kWindows98;
-    return result;
+        return 64;
+    return (after ? 1 : 0) | (before ? 2 : 0) |
+           (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? 4 : 0);
 }

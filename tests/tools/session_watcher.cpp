@@ -1,39 +1,29 @@
-// A top-level window that refuses to end the session and records every
-// WM_QUERYENDSESSION and WM_ENDSESSION it receives, one line each, in the file
-// named by its argument ("ready" first). Refusing keeps Wine's wineboot from
-// closing it and from carrying out the restart, so each request is seen.
+// A window that refuses to end the session and appends a line to the file
+// named by its argument for each WM_QUERYENDSESSION ("query WPARAM LPARAM")
+// and WM_ENDSESSION ("end ..."), after "ready" at start. Refusing keeps
+// wineboot from closing it or carrying out the restart.
 #include <windows.h>
 
 #include <cstdio>
 
-namespace {
+static const char* g_recordPath = "";
 
-const char* g_recordPath = "";
-
-void Record(const char* line, WPARAM wParam, LPARAM lParam)
+static void Record(const char* line, WPARAM wParam, LPARAM lParam)
 {
-    FILE* file = fopen(g_recordPath, "a");
-    if (!file)
-        return;
-    fprintf(file, "%s %lu %lu\n", line, static_cast<unsigned long>(wParam),
-            static_cast<unsigned long>(lParam));
-    fclose(file);
+    if (FILE* file = fopen(g_recordPath, "a")) {
+        fprintf(file, "%s %lu %lu\n", line, (unsigned long)wParam, (unsigned long)lParam);
+        fclose(file);
+    }
 }
 
-LRESULT CALLBACK WatcherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK WatcherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_QUERYENDSESSION) {
-        Record("query", wParam, lParam);
-        return FALSE;
-    }
-    if (message == WM_ENDSESSION) {
-        Record("end", wParam, lParam);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_QUERYENDSESSION || message == WM_ENDSESSION)
+        Record(message == WM_ENDSESSION ? "end" : "query", wParam, lParam);
+    return message == WM_QUERYENDSESSION ? FALSE
+           : message == WM_ENDSESSION    ? 0
+                                         : DefWindowProcA(window, message, wParam, lParam);
 }
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,9 +42,7 @@ int main(int argc, char** argv)
     ShowWindow(window, SW_SHOWNORMAL);
     Record("ready", 0, 0);
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
         DispatchMessageA(&message);
-    }
     return 0;
 }

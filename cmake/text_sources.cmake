@@ -3,6 +3,7 @@
 set(TEXT_SOURCES
     src/shell/buf.cpp
     src/shell/cmdline_tokens.cpp
+    src/shell/path_split.cpp
     src/engine/linefile.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp

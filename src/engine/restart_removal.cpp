@@ -12,6 +12,7 @@
 #include "registry/registry.h"
 #include "shell/buf.h"
 #include "shell/globals.h"
+#include "shell/path_split.h"
 
 static const char kPendingRenames[] =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\"
@@ -36,17 +37,10 @@ static bool GetShortPath(const char* path, char* shortPath, DWORD size)
 // when path has none or the text does not fit.
 static bool DirectoryOf(const char* path, char* directory, size_t size)
 {
-    const char* lastSlash = nullptr;
-    for (const char* p = path; *p; ++p) {
-        if (*p == '\\' || *p == '/')
-            lastSlash = p;
-    }
-    if (!lastSlash || size_t(lastSlash - path) + 2 > size)
+    size_t length = DirectoryPartLength(path);
+    if (length == 0 || (path[length - 1] != '\\' && path[length - 1] != '/'))
         return false;
-    size_t length = size_t(lastSlash - path) + 1;
-    memcpy(directory, path, length);
-    directory[length] = '\0';
-    return true;
+    return CopyDirectoryPart(path, directory, size);
 }
 
 static void WithdrawFromRenameList(const char* path)

@@ -8,6 +8,7 @@
 #include "shell/buf.h"
 #include "shell/globals.h"
 #include "shell/dialogs.h"
+#include "shell/path_split.h"
 
 int g_systemFileChoice = Ask;
 
@@ -27,18 +28,6 @@ static const DialogTextRow kQuestionTexts[] = {
 // Answers of the question, as its dialog result.
 enum { kAnswerYes = 0, kAnswerYesToAll = 1, kAnswerNo = 2, kAnswerNoToAll = 3 };
 
-// Where the file name starts: after the last backslash or slash, or after
-// the drive when there is none.
-static const char* FileNamePart(const char* path)
-{
-    const char* name = (path[0] && path[1] == ':') ? path + 2 : path;
-    for (const char* p = path; *p; ++p) {
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    }
-    return name;
-}
-
 // Ensures text ends in a backslash; false when it does not fit.
 static bool EndWithBackslash(char* text, size_t size)
 {
@@ -54,7 +43,7 @@ static bool IsInSystemDirectory(const char* path)
     if (length == 0 || length >= sizeof systemDir || !EndWithBackslash(systemDir, sizeof systemDir))
         return false;
 
-    size_t directoryLength = size_t(FileNamePart(path) - path);
+    size_t directoryLength = DirectoryPartLength(path);
     if (directoryLength >= kPathSize)
         return false;
     char directory[kPathSize];
@@ -73,7 +62,7 @@ static void ClearReadOnly(const char* path)
 // Shows the question for path; true when the user lets the file go.
 static bool AskAboutSystemFile(HWND owner, const char* path)
 {
-    BufSet(g_questionTitle, sizeof g_questionTitle, FileNamePart(path));
+    BufSet(g_questionTitle, sizeof g_questionTitle, path + DirectoryPartLength(path));
     INT_PTR answer = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SYSTEM_FILE), owner,
                                      SystemFileQuestionProc, 0);
     switch (answer) {

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "engine/ini_remove.h"
@@ -14,6 +13,7 @@
 #include "shell/buf.h"
 #include "shell/globals.h"
 #include "shell/main_dialog.h"
+#include "shell/path_split.h"
 
 namespace {
 
@@ -36,19 +36,10 @@ void ReadFurtherLine(char* buffer, int capacity)
     CountLineRead(false);
 }
 
-// Drive and directory of path, ending in a backslash when there is one.
-void DirectoryOf(const char* path, char* directory, size_t size)
-{
-    char drive[_MAX_DRIVE];
-    char dir[_MAX_DIR];
-    _splitpath(path, drive, dir, nullptr, nullptr);
-    BufFormat(directory, size, "%s%s", drive, dir);
-}
-
 void RemoveLoggedFile(const char* path, bool unregisterFirst)
 {
     char directory[kEntrySize];
-    DirectoryOf(path, directory, sizeof directory);
+    CopyDirectoryPart(path, directory, sizeof directory);
     if (!ConfirmFileRemoval(g_mainDialog, path))
         return;
     if (unregisterFirst)
@@ -115,7 +106,7 @@ void RunLoggedProgram(const char* entry)
     char workDir[kEntrySize];
     BufSet(commandLine, sizeof commandLine, entry + 1);
     if (FurtherLineValue(third)[0] == '\0')
-        DirectoryOf(commandLine, workDir, sizeof workDir);
+        CopyDirectoryPart(commandLine, workDir, sizeof workDir);
     else
         BufSet(workDir, sizeof workDir, FurtherLineValue(second));
 

@@ -6,6 +6,7 @@
 #include "shell/buf.h"
 #include "shell/cmdline_tokens.h"
 #include "shell/globals.h"
+#include "shell/path_split.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ void EnsureTrailingBackslash(char* path, size_t size)
 void SetProgramPath(const char* token)
 {
     ResolveFullPath(token, g_programPath, sizeof g_programPath);
-    char drive[_MAX_DRIVE];
-    char dir[_MAX_DIR];
-    _splitpath(g_programPath, drive, dir, nullptr, nullptr);
-    BufFormat(g_installDir, sizeof g_installDir, "%s%s", drive, dir);
+    CopyDirectoryPart(g_programPath, g_installDir, sizeof g_installDir);
 }
 
 bool HandleToken(const char* token, void* context)

@@ -15,6 +15,7 @@
 #include "shell/cmdline.h"
 #include "shell/globals.h"
 #include "shell/main_dialog.h"
+#include "shell/path_split.h"
 
 namespace {
 
@@ -37,18 +38,13 @@ void FindProductKeyName(char* name, size_t size)
         BufSet(name, size, g_commandOption + 2);
         return;
     }
-    char drive[_MAX_DRIVE];
-    char dir[_MAX_DIR];
-    _splitpath(g_installDir, drive, dir, nullptr, nullptr);
+    // The last name once the final backslash is gone; "C:\" leaves "C:" and no name.
+    char dir[kTextSize];
+    BufSet(dir, sizeof dir, g_installDir);
     size_t length = strlen(dir);
     if (length > 0 && (dir[length - 1] == '\\' || dir[length - 1] == '/'))
-        dir[--length] = '\0';
-    const char* last = dir;
-    for (const char* p = dir; *p; ++p) {
-        if (*p == '\\' || *p == '/')
-            last = p + 1;
-    }
-    BufSet(name, size, last);
+        dir[length - 1] = '\0';
+    BufSet(name, size, dir + DirectoryPartLength(dir));
 }
 
 // Offers to remove the product from the list of installed programs when

@@ -38,8 +38,9 @@ TEST(CommandLine, ProgramDirectoryAndOption)
         SCOPED_TRACE(c.line.substr(0, 60));
         g_programPath[0] = g_installDir[0] = g_commandOption[0] = '\0';
         ParseCommandLineText(c.line.c_str());
-        if (!c.programPath.empty())
+        if (!c.programPath.empty()) {
             EXPECT_EQ(std::string(g_programPath), c.programPath);
+        }
         EXPECT_EQ(std::string(g_installDir), c.installDir);
         EXPECT_EQ(std::string(g_commandOption), c.option);
     }

@@ -72,7 +72,7 @@ TEST(WithdrawPairsFromList, DamagedListsAreNeverReadPast)
     const struct {
         std::string data;
         std::string result;
-        const char* path;
+        const char* path = "C:\\a";
     } rows[] = {
         {Join({"C:\\a", "", "C:\\b", "C:\\c"}), "changed:" + Join({"C:\\b", "C:\\c"})},  // no end
         {Join({"C:\\a", "", "C:\\a"}), "changed:" + Join({"C:\\a"})},  // lone source stays
@@ -84,7 +84,7 @@ TEST(WithdrawPairsFromList, DamagedListsAreNeverReadPast)
         {std::string(1, '\0'), "same:" + std::string(1, '\0')},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Withdraw(row.data, row.path ? row.path : "C:\\a"), row.result);
+        EXPECT_EQ(Withdraw(row.data, row.path), row.result);
 }
 
 TEST(WithdrawPairsFromList, WritesNothingPastTheNewEnd)

@@ -33,7 +33,8 @@ static int ShutdownPrivilegeEnabled()
 
 int main()
 {
-    OSVERSIONINFOA version = {sizeof version};
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     int before = ShutdownPrivilegeEnabled();
     RestartWindows();

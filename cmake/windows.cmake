@@ -39,6 +39,9 @@ foreach(source ${TOOL_SOURCES})
     if(name MATCHES "_module$")
         add_library(${name} SHARED ${source})
         set_target_properties(${name} PROPERTIES PREFIX "")
+        # Export stdcall functions by their plain names (not Name@12), as
+        # GetProcAddress callers ask for them.
+        target_link_options(${name} PRIVATE -Wl,--kill-at)
         target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
     else()
         add_executable(${name} ${source})

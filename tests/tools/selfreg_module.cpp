@@ -1,12 +1,11 @@
 // A self-registering module for the tests: DllUnregisterServer writes the
 // file named by the environment variable SELFREG_MARKER, so a test can see
-// that the export was called. Exported undecorated; with no arguments the
-// cdecl and stdcall conventions agree.
+// that the export was called.
 #include <windows.h>
 
 #include <cstdio>
 
-extern "C" __declspec(dllexport) HRESULT DllUnregisterServer()
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
     char marker[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("SELFREG_MARKER", marker, sizeof marker);

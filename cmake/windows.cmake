@@ -7,16 +7,42 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 
 set(WIN32_LIBS comctl32 ole32 gdi32 user32 advapi32 kernel32)
 
+set(PROGRAM_ONLY_SOURCES src/shell/winmain.cpp src/shell/older_windows.cpp)
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.cpp)
-list(REMOVE_ITEM CORE_SOURCES ${CMAKE_SOURCE_DIR}/src/shell/winmain.cpp)
+foreach(source ${PROGRAM_ONLY_SOURCES})
+    list(REMOVE_ITEM CORE_SOURCES ${CMAKE_SOURCE_DIR}/${source})
+endforeach()
 add_library(uninstcore STATIC ${CORE_SOURCES})
 target_include_directories(uninstcore PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(uninstcore PUBLIC ${WIN32_LIBS})
 
 set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/uninstall.rc)
 
-add_executable(uninstall WIN32 src/shell/winmain.cpp ${RESOURCE_FILE})
-target_link_libraries(uninstall PRIVATE uninstcore)
+# The program as it ships: the win32 thread model, whose runtime needs nothing
+# that Windows 95/98 and NT 4 lack (the posix one pulls in winpthread), and
+# stripped. The 32-bit program replaces the runtime's imports that those
+# systems do not have.
+if(SHIPPED_PROGRAM_ONLY)
+    add_executable(uninstall WIN32 src/shell/winmain.cpp ${RESOURCE_FILE})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_sources(uninstall PRIVATE src/shell/older_windows.cpp)
+    endif()
+    target_link_libraries(uninstall PRIVATE uninstcore)
+    target_link_options(uninstall PRIVATE -s)
+    return()
+endif()
+
+# The tests build with the posix thread model (GoogleTest needs std::mutex);
+# the program they run is the shipped one, built beside them and copied in.
+include(ExternalProject)
+ExternalProject_Add(uninstall
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/shipped
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DMINGW_THREADS=win32
+               -DSHIPPED_PROGRAM_ONLY=ON -DCMAKE_BUILD_TYPE=Release
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/bin/uninstall.exe
+                    ${CMAKE_BINARY_DIR}/bin/uninstall.exe
+    BUILD_ALWAYS ON)
 
 # GoogleTest from the Debian source package, built with this toolchain.
 set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -57,7 +83,7 @@ foreach(source ${TEST_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${RESOURCE_FILE})
     target_link_libraries(${name} PRIVATE testsupport gtest_main)
-    add_dependencies(${name} ${TOOL_TARGETS})
+    add_dependencies(${name} uninstall ${TOOL_TARGETS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()

@@ -7,14 +7,19 @@ export WINEDEBUG=-all
 # The program is 32-bit and runs under Wine's 32-bit part. Some kernels run
 # 64-bit user code only (i386 execve fails with ENOEXEC); there the program
 # is built for x86_64 and runs under Wine's 64-bit loader in a 64-bit prefix.
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# WINE_BUILD=64 takes that fallback on any machine, to check it.
+if [ "${WINE_BUILD:-}" != 64 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   export WINEARCH=win32
   WINE=/usr/lib/wine/wine
   WIN_TOOLCHAIN=mingw-i686
+  WIN_BUILD=win
+  WINE_RUN_NOTE="Ran under Wine: the 32-bit build, as shipped, in a 32-bit prefix."
 else
   export WINEARCH=win64
   WINE=/usr/lib/wine/wine64
   WIN_TOOLCHAIN=mingw-x86_64
+  WIN_BUILD=win64
+  WINE_RUN_NOTE="Ran under Wine: the 64-bit fallback build in a 64-bit prefix; the shipped 32-bit build was compiled and its tables checked, not run."
 fi
 export WINELOADER="$WINE"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

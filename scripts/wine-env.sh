@@ -36,6 +36,9 @@ make_prefix() {
   fi
   mkdir -p "$(dirname "$WINEPREFIX")"
   "$WINE" wineboot.exe --init >/dev/null 2>&1
+  # Wine's own fonts (Marlett draws the caption buttons) lie in its data
+  # directory, where Debian's Wine does not look; the Fonts folder is searched.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   # Xvfb has no window manager: unmanaged windows spare every dialog the
   # two-second wait for a window manager's answer when it closes.
   "$WINE" reg.exe add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

@@ -8,7 +8,7 @@
 
 #include "language/language.h"
 #include "paths/path_macros.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"

@@ -10,7 +10,7 @@
 #include "engine/shared_dll.h"
 #include "language/language.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/dialogs.h"
 #include "shell/globals.h"
 #include "support/saved_state.h"

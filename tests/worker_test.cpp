@@ -13,7 +13,7 @@
 #include "engine/linefile.h"
 #include "language/language.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/dialogs.h"
 #include "shell/globals.h"
 #include "shell/main_dialog.h"

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "engine/linefile.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 
 enum { kIniLineSize = 1024 };

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 
 typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();

@@ -10,9 +10,9 @@
 #include "engine/removal.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 static const char kPendingRenames[] =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\"

@@ -5,10 +5,10 @@
 #include "language/language.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 #include "shell/dialogs.h"
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 int g_systemFileChoice = Ask;
 

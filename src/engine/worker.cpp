@@ -10,10 +10,10 @@
 #include "engine/shared_dll.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 #include "shell/main_dialog.h"
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "language/text_escapes.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 #include "shell/dialogs.h"
 

@@ -7,7 +7,7 @@
 #include "language/language.h"
 #include "paths/macro_text.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 
 char g_pathSlotA[260];

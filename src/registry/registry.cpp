@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
 // Predefined keys in the order of the root names in registry_path.cpp.
 static const HKEY kRootKeys[kRootCount] = {

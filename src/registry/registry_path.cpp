@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
 static const char* const kRootNames[kRootCount] = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG",   "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",

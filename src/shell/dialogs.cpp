@@ -1,7 +1,7 @@
 #include "shell/dialogs.h"
 
 #include "language/language.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/globals.h"
 
 HFONT g_titleFont;

@@ -11,11 +11,11 @@
 #include "language/language.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 #include "shell/cmdline.h"
 #include "shell/globals.h"
 #include "shell/main_dialog.h"
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 namespace {
 

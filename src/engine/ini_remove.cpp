@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "base/globals.h"
 #include "engine/linefile.h"
 #include "text/buf.h"
-#include "shell/globals.h"
 
 enum { kIniLineSize = 1024 };
 

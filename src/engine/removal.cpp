@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "base/globals.h"
 #include "text/buf.h"
-#include "shell/globals.h"
 
 typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
 

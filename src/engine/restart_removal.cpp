@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/pending_list.h"
 #include "engine/removal.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
 #include "text/buf.h"
-#include "shell/globals.h"
 #include "text/path_split.h"
 
 static const char kPendingRenames[] =

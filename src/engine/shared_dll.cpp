@@ -2,12 +2,13 @@
 
 #include <cstring>
 
+#include "base/globals.h"
+#include "base/window.h"
+#include "language/dialog_texts.h"
 #include "language/language.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
 #include "text/buf.h"
-#include "shell/globals.h"
-#include "shell/dialogs.h"
 #include "text/path_split.h"
 
 int g_systemFileChoice = Ask;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/linefile.h"
 #include "engine/removal.h"
@@ -11,8 +12,6 @@
 #include "registry/registry.h"
 #include "resources/resource.h"
 #include "text/buf.h"
-#include "shell/globals.h"
-#include "shell/main_dialog.h"
 #include "text/path_split.h"
 
 namespace {

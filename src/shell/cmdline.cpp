@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "text/buf.h"
+#include "base/globals.h"
 #include "shell/cmdline_tokens.h"
-#include "shell/globals.h"
+#include "text/buf.h"
 #include "text/path_split.h"
 
 namespace {

@@ -7,14 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "engine/linefile.h"
 #include "language/language.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
-#include "text/buf.h"
 #include "shell/cmdline.h"
-#include "shell/globals.h"
 #include "shell/main_dialog.h"
+#include "text/buf.h"
 #include "text/path_split.h"
 
 namespace {

@@ -4,16 +4,18 @@
 
 #include "text/buf.h"
 
-// Predefined keys in the order of the root names in registry_path.cpp.
-static const HKEY kRootKeys[kRootCount] = {
-    HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG,   HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
-    HKEY_USERS,        HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,
-};
+// The handle of a root row's predefined key, sign-extended on 64-bit
+// systems as windows.h defines HKEY_CLASSES_ROOT and the others.
+static HKEY RootKey(int row)
+{
+    LONG number = static_cast<LONG>(RegistryRootKeyNumber(row));
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(number));
+}
 
 HKEY ParseRegistryPath(const char* path, char* subKey, char* valueName)
 {
     int root = SplitRegistryPath(path, subKey, valueName);
-    return root < 0 ? nullptr : kRootKeys[root];
+    return root < 0 ? nullptr : RootKey(root);
 }
 
 // The name to hand to the registry: none for the unnamed value.
@@ -198,7 +200,7 @@ bool RegistryAccessor::DeleteKeyTree(const char* path)
     // An empty key path would name the root key itself.
     if (row < 0 || !BufSet(keyPath, sizeof keyPath, remainder) || keyPath[0] == '\0')
         return false;
-    HKEY root = kRootKeys[row];
+    HKEY root = RootKey(row);
     LONG rc = (isNT_ && shDeleteKey_) ? shDeleteKey_(root, keyPath) : RegDeleteKeyA(root, keyPath);
     if (rc != ERROR_SUCCESS)
         return false;

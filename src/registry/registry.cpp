@@ -212,15 +212,13 @@ bool RegistryAccessor::DeleteKeyTree(const char* path)
     return true;
 }
 
-// Removes keyPath and then each key above it while they are empty; stops at
+// Removes path and then each key above it while they are empty; stops at
 // the first key that holds something or cannot be opened, and never removes
 // a top-level key. The walk also ends at an empty name (a doubled, leading
 // or trailing backslash), through which a top-level key could be reached.
-void RegistryAccessor::PruneEmptyKeys(HKEY root, const char* keyPath)
+// The caller's path is cut back as the walk climbs.
+void RegistryAccessor::PruneEmptyKeys(HKEY root, char* path)
 {
-    char path[kRegRemainderSize];
-    if (!BufSet(path, sizeof path, keyPath))
-        return;
     for (;;) {
         char* lastSlash = strrchr(path, '\\');
         if (!lastSlash || lastSlash == path || lastSlash[1] == '\0')

@@ -2,8 +2,8 @@
 # sanitizers and fuzzing. Keep this list free of files that include windows.h.
 set(TEXT_SOURCES
     src/text/buf.cpp
-    src/shell/cmdline_tokens.cpp
     src/text/path_split.cpp
+    src/shell/cmdline_tokens.cpp
     src/engine/linefile.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp

@@ -13,12 +13,16 @@ struct RootRow {
     unsigned long keyNumber;
 };
 
-const RootRow kRoots[kRootCount] = {
-    {"HKEY_CLASSES_ROOT", 0x80000000},     {"HKEY_CURRENT_CONFIG", 0x80000005},
-    {"HKEY_CURRENT_USER", 0x80000001},     {"HKEY_LOCAL_MACHINE", 0x80000002},
-    {"HKEY_USERS", 0x80000003},            {"HKEY_PERFORMANCE_DATA", 0x80000004},
+const RootRow kRoots[] = {
+    {"HKEY_CLASSES_ROOT", 0x80000000},
+    {"HKEY_CURRENT_CONFIG", 0x80000005},
+    {"HKEY_CURRENT_USER", 0x80000001},
+    {"HKEY_LOCAL_MACHINE", 0x80000002},
+    {"HKEY_USERS", 0x80000003},
+    {"HKEY_PERFORMANCE_DATA", 0x80000004},
     {"HKEY_DYN_DATA", 0x80000006},
 };
+static_assert(sizeof kRoots / sizeof kRoots[0] == kRootCount, "one row per RegistryRoot");
 
 }  // namespace
 

@@ -13,7 +13,7 @@ enum {
 
 class LineFile;
 
-// Set by the entry point; dialogs and the icon are loaded from it.
+// The program's module; the entry point; dialogs and the icon are loaded from it.
 extern HINSTANCE g_instance;
 // 1024, ends in a backslash; ParseCommandLine; start-up, language file, %I.
 extern char g_installDir[kTextSize];
@@ -27,9 +27,7 @@ extern char g_languageDir[kTextSize];
 extern char g_macroDir[kTextSize];
 // 260, uninstall.log; start-up; the missing-log box, the worker deletes it.
 extern char g_logPath[kPathSize];
-// The open log: start-up opens it and reads the header, the main dialog
-// counts its lines, the worker reads and closes it. Defined in
-// shell/process_objects.cpp, where static construction order is fixed.
+// The open log; start-up opens it, reads the header; main dialog counts; worker reads, closes.
 extern LineFile g_logStream;
 // 1024, log header; start-up; main dialog title, the %p text escape.
 extern char g_productName[kTextSize];
@@ -39,25 +37,29 @@ extern char g_productKey[kShortTextSize];
 extern char g_systemIniPath[kPathSize];
 // 1 on Windows NT; start-up; removal at restart.
 extern int g_isNT;
-// RemoveIniLine on the worker; the entry point, after the dialog has ended.
+// 0 or 1; RemoveIniLine (system.ini, WININIT.INI); the entry point, after the dialog.
 extern volatile LONG g_restartNeeded;
 
-// Progress: the main dialog sets them when it opens; then the worker alone
-// counts and moves the bar.
+// Lines of the log left after the header; the main dialog when it opens; the worker's bar.
 extern LONG g_totalEntries;
+// Lines read; zeroed by the main dialog when it opens, then counted by the worker alone.
 extern LONG g_processedCount;
+// The main dialog; set when it opens; the worker's bar, buttons and questions.
 extern HWND g_mainDialog;
-// The one worker, created by the main dialog and never waited for.
+// The one worker and its id; created by the main dialog and never waited for.
 extern HANDLE g_workerThread;
 extern DWORD g_workerThreadId;
 
-// Dialog fonts: CreateDialogFonts at start-up, DeleteDialogFonts at exit;
-// dialog text tables.
+// Dialog fonts; CreateDialogFonts at start-up, DeleteDialogFonts at exit; dialog text tables.
 extern HFONT g_titleFont;
 extern HFONT g_textFont;
 
-// 260 each, path macros %A, %C and %U: start-up empties %C and %U, nothing
-// in this program writes %A; ExpandPathMacros.
+// 260, path macro %A; nothing in this program writes it; ExpandPathMacros.
 extern char g_pathSlotA[kPathSize];
+// 260 each, path macros %C and %U; start-up empties them; ExpandPathMacros.
 extern char g_pathSlotC[kPathSize];
 extern char g_pathSlotU[kPathSize];
+
+// The process-wide objects whose construction order matters (the log stream
+// above, the registry accessor and the diagnostics' objects) are defined in
+// shell/process_objects.cpp and declared by their own subsystems.

@@ -1,9 +1,9 @@
 # Text routines that need no Win32 call; they also build natively, for
 # sanitizers and fuzzing. Keep this list free of files that include windows.h.
 set(TEXT_SOURCES
-    src/shell/buf.cpp
+    src/text/buf.cpp
+    src/text/path_split.cpp
     src/shell/cmdline_tokens.cpp
-    src/shell/path_split.cpp
     src/engine/linefile.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/globals.h"
 #include "shell/cmdline.h"
-#include "shell/globals.h"
 
 TEST(CommandLine, ProgramDirectoryAndOption)
 {

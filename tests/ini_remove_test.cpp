@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
-#include "shell/globals.h"
 #include "support/test_env.h"
 
 using testenv::FileExists;

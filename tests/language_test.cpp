@@ -4,12 +4,12 @@
 
 #include <thread>
 
+#include "base/globals.h"
 #include "language/language.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <thread>
 
+#include "base/globals.h"
 #include "language/language.h"
 #include "paths/path_macros.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 namespace {
 

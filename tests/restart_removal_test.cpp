@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/globals.h"
 #include "engine/removal.h"
-#include "shell/globals.h"
 #include "support/saved_state.h"
 #include "support/test_env.h"
 

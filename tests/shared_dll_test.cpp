@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "engine/shared_dll.h"
 #include "language/language.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/dialogs.h"
-#include "shell/globals.h"
 #include "support/saved_state.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 using namespace testenv;
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 TEST(PathSplit, DirectoryPartEndsAtTheLastSeparatorOrDrive)
 {

@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "engine/linefile.h"
 #include "language/language.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/dialogs.h"
-#include "shell/globals.h"
 #include "shell/main_dialog.h"
 #include "support/installation.h"
 #include "support/saved_state.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 using testenv::FileExists;
 using testenv::ReadFileOrEmpty;

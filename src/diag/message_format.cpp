@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "diag/message_table.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "diag/message_table.h"
 #include "diag/pending_report.h"
 #include "diag/run_log.h"
-#include "shell/buf.h"
+#include "text/buf.h"
 
 volatile LONG g_stopStage = Running;
 

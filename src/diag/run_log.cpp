@@ -9,7 +9,7 @@
 #include <direct.h>
 #include <share.h>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
 char g_runLogPath[kLogPathSize];
 

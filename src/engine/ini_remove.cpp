@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "base/globals.h"
 #include "engine/linefile.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
+#include "text/buf.h"
 
 enum { kIniLineSize = 1024 };
 
@@ -67,8 +67,9 @@ static bool ReplaceWithCopy(const char* copyPath, const char* path)
         return false;
     // Windows 95/98: no replacing move, so the file steps aside and comes back
     // if the copy cannot take its name.
-    char asidePath[kPathSize];
-    if (!BufFormat(asidePath, sizeof asidePath, "%s~", path) || !MoveFileA(path, asidePath))
+    char asidePath[kPathSize];   // fits: the copy's path of the same length did
+    BufFormat(asidePath, sizeof asidePath, "%s~", path);
+    if (!MoveFileA(path, asidePath))
         return false;
     if (!MoveFileA(copyPath, path)) {
         MoveFileA(asidePath, path);

@@ -29,7 +29,3 @@ public:
     // the final one included; the position and a clear state are restored.
     int CountLines();
 };
-
-// The one open stream on uninstall.log; defined with the other process-wide
-// objects so that their construction order is fixed.
-extern LineFile g_logStream;

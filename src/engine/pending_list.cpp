@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
 // Length of the string at data[pos]; false when it has no terminator before
 // the end of the data.

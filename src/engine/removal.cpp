@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "shell/buf.h"
-#include "shell/globals.h"
+#include "base/globals.h"
+#include "text/buf.h"
 
 typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
 

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <new>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/pending_list.h"
 #include "engine/removal.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-#include "shell/path_split.h"
+#include "text/buf.h"
+#include "text/path_split.h"
 
 static const char kPendingRenames[] =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\"

@@ -2,13 +2,14 @@
 
 #include <cstring>
 
+#include "base/globals.h"
+#include "base/window.h"
+#include "language/dialog_texts.h"
 #include "language/language.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-#include "shell/dialogs.h"
-#include "shell/path_split.h"
+#include "text/buf.h"
+#include "text/path_split.h"
 
 int g_systemFileChoice = Ask;
 

@@ -4,45 +4,50 @@
 
 #include <cstring>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/linefile.h"
 #include "engine/removal.h"
 #include "engine/shared_dll.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-#include "shell/main_dialog.h"
-#include "shell/path_split.h"
+#include "text/buf.h"
+#include "text/path_split.h"
 
 namespace {
 
 enum { kEntrySize = 260, kFlagSize = 128, kMaxSectionLength = 125 };
 
-// Counts one line read from the log; the first line of an entry also
+// Every line read from the log counts; only the first line of an entry
 // moves the progress bar.
-void CountLineRead(bool movesBar)
+void CountFurtherLine()
 {
     ++g_processedCount;
-    if (movesBar) {
-        LONG position = g_processedCount * 100 / g_totalEntries;
-        SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
-    }
+}
+
+void CountEntryLine()
+{
+    ++g_processedCount;
+    LONG position = g_processedCount * 100 / g_totalEntries;
+    SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
 }
 
 void ReadFurtherLine(char* buffer, int capacity)
 {
     g_logStream.ReadLine(buffer, capacity);
-    CountLineRead(false);
+    CountFurtherLine();
 }
 
-void RemoveLoggedFile(const char* path, bool unregisterFirst)
+// A self-registering module is unregistered before its file goes.
+enum LoggedFileKind { kPlainFile, kSelfRegisteringModule };
+
+void RemoveLoggedFile(const char* path, LoggedFileKind kind)
 {
     char directory[kEntrySize];
     CopyDirectoryPart(path, directory, sizeof directory);
     if (!ConfirmFileRemoval(g_mainDialog, path))
         return;
-    if (unregisterFirst)
+    if (kind == kSelfRegisteringModule)
         UnregisterServerDll(path);
     if (DeleteFileA(path))
         RemoveEmptyDirectories(directory);
@@ -55,7 +60,7 @@ void RemoveLoggedFont(const char* path)
 {
     RemoveFontResourceA(path);
     SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-    RemoveLoggedFile(path, false);
+    RemoveLoggedFile(path, kPlainFile);
 }
 
 // "-section\key" followed by a value line: removes key=value from system.ini.
@@ -130,7 +135,7 @@ void ActOnEntry(const char* entry)
 {
     switch (entry[0]) {
     case '%':
-        RemoveLoggedFile(entry + 1, true);
+        RemoveLoggedFile(entry + 1, kSelfRegisteringModule);
         break;
     case '&':
         RemoveLoggedFont(entry + 1);
@@ -145,7 +150,7 @@ void ActOnEntry(const char* entry)
         RunLoggedProgram(entry);
         break;
     default:
-        RemoveLoggedFile(entry, false);
+        RemoveLoggedFile(entry, kPlainFile);
         break;
     }
 }
@@ -169,7 +174,7 @@ DWORD WINAPI UninstallWorker(LPVOID)
     for (;;) {
         char entry[kEntrySize];
         g_logStream.ReadLine(entry, sizeof entry);
-        CountLineRead(true);
+        CountEntryLine();
         // A read failure ends the log as its end does.
         if (!g_logStream.good())
             break;

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "language/text_escapes.h"
 #include "resources/resource.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-#include "shell/dialogs.h"
+#include "text/buf.h"
 
 const char kFallbackText[] = "___string not found___";
 char g_currentLanguage[104];

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
 // Appends one character to output when there is room for it.
 static void AppendChar(char* output, size_t size, size_t* used, char c)

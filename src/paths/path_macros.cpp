@@ -4,15 +4,11 @@
 
 #include <cstring>
 
+#include "base/globals.h"
 #include "language/language.h"
 #include "paths/macro_text.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-
-char g_pathSlotA[260];
-char g_pathSlotC[260];
-char g_pathSlotU[260];
+#include "text/buf.h"
 
 // Text of a directory call (GetWindowsDirectoryA style) in out, or nothing
 // when it fails or does not fit.

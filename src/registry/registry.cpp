@@ -2,18 +2,20 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
-// Predefined keys in the order of the root names in registry_path.cpp.
-static const HKEY kRootKeys[kRootCount] = {
-    HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG,   HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
-    HKEY_USERS,        HKEY_PERFORMANCE_DATA, HKEY_DYN_DATA,
-};
+// The handle of a root row's predefined key, sign-extended on 64-bit
+// systems as windows.h defines HKEY_CLASSES_ROOT and the others.
+static HKEY RootKey(int row)
+{
+    LONG number = static_cast<LONG>(RegistryRootKeyNumber(row));
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(number));
+}
 
 HKEY ParseRegistryPath(const char* path, char* subKey, char* valueName)
 {
     int root = SplitRegistryPath(path, subKey, valueName);
-    return root < 0 ? nullptr : kRootKeys[root];
+    return root < 0 ? nullptr : RootKey(root);
 }
 
 // The name to hand to the registry: none for the unnamed value.
@@ -198,7 +200,7 @@ bool RegistryAccessor::DeleteKeyTree(const char* path)
     // An empty key path would name the root key itself.
     if (row < 0 || !BufSet(keyPath, sizeof keyPath, remainder) || keyPath[0] == '\0')
         return false;
-    HKEY root = kRootKeys[row];
+    HKEY root = RootKey(row);
     LONG rc = (isNT_ && shDeleteKey_) ? shDeleteKey_(root, keyPath) : RegDeleteKeyA(root, keyPath);
     if (rc != ERROR_SUCCESS)
         return false;
@@ -210,15 +212,13 @@ bool RegistryAccessor::DeleteKeyTree(const char* path)
     return true;
 }
 
-// Removes keyPath and then each key above it while they are empty; stops at
+// Removes path and then each key above it while they are empty; stops at
 // the first key that holds something or cannot be opened, and never removes
 // a top-level key. The walk also ends at an empty name (a doubled, leading
 // or trailing backslash), through which a top-level key could be reached.
-void RegistryAccessor::PruneEmptyKeys(HKEY root, const char* keyPath)
+// The caller's path is cut back as the walk climbs.
+void RegistryAccessor::PruneEmptyKeys(HKEY root, char* path)
 {
-    char path[kRegRemainderSize];
-    if (!BufSet(path, sizeof path, keyPath))
-        return;
     for (;;) {
         char* lastSlash = strrchr(path, '\\');
         if (!lastSlash || lastSlash == path || lastSlash[1] == '\0')

@@ -33,7 +33,7 @@ public:
 private:
     typedef LONG(WINAPI* SHDeleteKeyFn)(HKEY, LPCSTR);
 
-    void PruneEmptyKeys(HKEY root, const char* keyPath);
+    void PruneEmptyKeys(HKEY root, char* path);
     bool JoinKeyPath(const char* subKey, char* out, size_t size) const;
 
     int isNT_;

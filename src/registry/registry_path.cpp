@@ -2,24 +2,46 @@
 
 #include <cstring>
 
-#include "shell/buf.h"
+#include "text/buf.h"
 
-static const char* const kRootNames[kRootCount] = {
-    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_CONFIG",   "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-    "HKEY_USERS",        "HKEY_PERFORMANCE_DATA", "HKEY_DYN_DATA",
+namespace {
+
+// The root names a Registry Path may begin with and their predefined keys,
+// as numbers so that this file needs no windows.h.
+struct RootRow {
+    const char* name;
+    unsigned long keyNumber;
 };
+
+const RootRow kRoots[] = {
+    {"HKEY_CLASSES_ROOT", 0x80000000},
+    {"HKEY_CURRENT_CONFIG", 0x80000005},
+    {"HKEY_CURRENT_USER", 0x80000001},
+    {"HKEY_LOCAL_MACHINE", 0x80000002},
+    {"HKEY_USERS", 0x80000003},
+    {"HKEY_PERFORMANCE_DATA", 0x80000004},
+    {"HKEY_DYN_DATA", 0x80000006},
+};
+static_assert(sizeof kRoots / sizeof kRoots[0] == kRootCount, "one row per RegistryRoot");
+
+}  // namespace
 
 int MatchRegistryRoot(const char* path, const char** remainder)
 {
     size_t pathLength = strlen(path);
     for (int row = 0; row < kRootCount; ++row) {
-        size_t nameLength = strlen(kRootNames[row]);
-        if (pathLength > nameLength && memcmp(path, kRootNames[row], nameLength) == 0) {
+        size_t nameLength = strlen(kRoots[row].name);
+        if (pathLength > nameLength && memcmp(path, kRoots[row].name, nameLength) == 0) {
             *remainder = path + nameLength + 1;
             return row;
         }
     }
     return -1;
+}
+
+unsigned long RegistryRootKeyNumber(int row)
+{
+    return kRoots[row].keyNumber;
 }
 
 int SplitRegistryPath(const char* path, char* subKey, char* valueName)

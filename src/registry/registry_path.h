@@ -4,7 +4,7 @@
 
 enum { kRegRemainderSize = 1024, kRegValueNameSize = 100, kRegKeyPathSize = 256 };
 
-// Rows of the root table, in lookup order; registry.cpp maps them to keys.
+// Rows of the root table in registry_path.cpp, in lookup order.
 enum RegistryRoot {
     kRootClassesRoot,
     kRootCurrentConfig,
@@ -20,6 +20,10 @@ enum RegistryRoot {
 // character after it (the separator, not examined); -1 when none matches.
 // *remainder points past the separator.
 int MatchRegistryRoot(const char* path, const char** remainder);
+
+// The predefined key of a root row as its number (0x80000000 for
+// HKEY_CLASSES_ROOT ...); registry.cpp turns it into the key handle.
+unsigned long RegistryRootKeyNumber(int row);
 
 // Splits path at its root and the last backslash of the remainder into
 // subKey (kRegRemainderSize bytes) and valueName (kRegValueNameSize bytes).

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/buf.h"
+#include "base/globals.h"
 #include "shell/cmdline_tokens.h"
-#include "shell/globals.h"
-#include "shell/path_split.h"
+#include "text/buf.h"
+#include "text/path_split.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "shell/entry.h"
 
+#include "base/globals.h"
 #include "engine/removal.h"
 #include "language/language.h"
-#include "shell/globals.h"
 #include "shell/main_dialog.h"
 #include "shell/restart.h"
 #include "shell/startup.h"

@@ -2,16 +2,12 @@
 
 #include <commctrl.h>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "engine/linefile.h"
 #include "engine/worker.h"
+#include "language/dialog_texts.h"
 #include "resources/resource.h"
-#include "shell/globals.h"
-
-LONG g_totalEntries;
-LONG g_processedCount;
-HWND g_mainDialog;
-HANDLE g_workerThread;
-DWORD g_workerThreadId;
 
 namespace {
 

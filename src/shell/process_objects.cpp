@@ -1,5 +1,6 @@
 // Process-wide objects whose construction order matters. They live in one
 // file because C++ fixes the order of static construction only within one.
+#include "base/globals.h"
 #include "diag/pending_report.h"
 #include "diag/report.h"
 #include "diag/run_log.h"
@@ -10,5 +11,5 @@ PendingReport g_pendingReport;
 UINT_PTR g_handOverTimer = StartHandOverTimer();
 LogDirectory g_logDirectory = ChooseLogDirectory();
 DWORD g_mainThreadId = GetCurrentThreadId();
-LineFile g_logStream;
+LineFile g_logStream;   // declared with the run's values in base/globals.h
 RegistryAccessor g_registry;

@@ -7,15 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/globals.h"
+#include "base/window.h"
 #include "engine/linefile.h"
 #include "language/language.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
-#include "shell/buf.h"
 #include "shell/cmdline.h"
-#include "shell/globals.h"
 #include "shell/main_dialog.h"
-#include "shell/path_split.h"
+#include "text/buf.h"
+#include "text/path_split.h"
 
 namespace {
 
@@ -58,11 +59,13 @@ void FindProductKeyName(char* name, size_t size)
               g_logPath);
     if (MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONERROR) == IDYES) {
         char name[kPathSize];
-        char keyPath[kTextSize];
+        char keyPath[kTextSize];   // room for the key prefix and any name
         FindProductKeyName(name, sizeof name);
-        // A key path that had to be cut would name some other key: leave it.
-        if (name[0] && BufFormat(keyPath, sizeof keyPath, "%s%s", kUninstallKey, name))
+        // An empty name would take the whole list of installed programs.
+        if (name[0]) {
+            BufFormat(keyPath, sizeof keyPath, "%s%s", kUninstallKey, name);
             registry.DeleteKeyTree(keyPath);
+        }
     }
     ExitProgram();
 }
@@ -91,9 +94,9 @@ void ConfirmUninstall()
 // Takes the product off the list of installed programs before any work.
 void RemoveProductRegistration(RegistryAccessor& registry)
 {
-    char path[kTextSize];
-    bool fits = BufFormat(path, sizeof path, "%s%s\\UninstallString", kUninstallKey, g_productKey);
-    if (fits && !registry.DeleteValue(path) && registry.ValueExists(path)) {
+    char path[kTextSize];   // the key is at most 127 characters: the paths always fit
+    BufFormat(path, sizeof path, "%s%s\\UninstallString", kUninstallKey, g_productKey);
+    if (!registry.DeleteValue(path) && registry.ValueExists(path)) {
         char text[kTextSize];
         char caption[kTextSize];
         GetLangString(89, sizeof text, text);
@@ -101,8 +104,8 @@ void RemoveProductRegistration(RegistryAccessor& registry)
         MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
         ExitProgram();
     }
-    if (BufFormat(path, sizeof path, "%s%s\\DisplayName", kUninstallKey, g_productKey))
-        registry.DeleteValue(path);
+    BufFormat(path, sizeof path, "%s%s\\DisplayName", kUninstallKey, g_productKey);
+    registry.DeleteValue(path);
 }
 
 void BuildSystemIniPath()

@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "base/globals.h"
 #include "engine/ini_remove.h"
-#include "shell/globals.h"
 #include "support/test_env.h"
 
 int main(int argc, char** argv)

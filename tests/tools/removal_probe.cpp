@@ -6,8 +6,8 @@
 
 #include <cstring>
 
+#include "base/globals.h"
 #include "engine/removal.h"
-#include "shell/globals.h"
 
 int main(int argc, char** argv)
 {

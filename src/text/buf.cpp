@@ -1,4 +1,4 @@
-#include "shell/buf.h"
+#include "text/buf.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "shell/path_split.h"
+#include "text/path_split.h"
 
 #include <cstring>
 

@@ -1,11 +1,7 @@
-#include "shell/dialogs.h"
+#include "base/window.h"
 
-#include "language/language.h"
-#include "shell/buf.h"
-#include "shell/globals.h"
-
-HFONT g_titleFont;
-HFONT g_textFont;
+#include "base/globals.h"
+#include "text/buf.h"
 
 namespace {
 
@@ -37,18 +33,6 @@ void DeleteDialogFonts()
     DeleteObject(g_textFont);
     g_titleFont = nullptr;
     g_textFont = nullptr;
-}
-
-void ApplyDialogTextTable(HWND dialog, int rowCount, const DialogTextRow* rows)
-{
-    for (int i = 0; i < rowCount; ++i) {
-        char text[kTextSize];
-        GetLangString(unsigned(rows[i].stringNumber), sizeof text, text);
-        SetDlgItemTextA(dialog, rows[i].controlId, text);
-        HFONT font = rows[i].useTitleFont ? g_titleFont : g_textFont;
-        SendDlgItemMessageA(dialog, rows[i].controlId, WM_SETFONT,
-                            reinterpret_cast<WPARAM>(font), 1);
-    }
 }
 
 void CenterWindow(HWND window)

@@ -1,5 +1,4 @@
-// What the program's dialogs share: the two fonts, dialog text tables and
-// centring on the screen.
+// Dialog text tables: which control shows which language text in which font.
 #pragma once
 
 #include <windows.h>
@@ -10,13 +9,5 @@ struct DialogTextRow {
     int useTitleFont;   // 1: title font, 0: text font
 };
 
-extern HFONT g_titleFont;
-extern HFONT g_textFont;
-
-void CreateDialogFonts();
-void DeleteDialogFonts();
-
 // Sets each row's control to its language text and font.
 void ApplyDialogTextTable(HWND dialog, int rowCount, const DialogTextRow* rows);
-// Centres a window on the screen by its client size.
-void CenterWindow(HWND window);

@@ -1,4 +1,4 @@
-#include "shell/globals.h"
+#include "base/globals.h"
 
 HINSTANCE g_instance;
 char g_installDir[kTextSize];
@@ -12,3 +12,16 @@ char g_productKey[kShortTextSize];
 char g_systemIniPath[kPathSize];
 int g_isNT;
 volatile LONG g_restartNeeded;
+
+LONG g_totalEntries;
+LONG g_processedCount;
+HWND g_mainDialog;
+HANDLE g_workerThread;
+DWORD g_workerThreadId;
+
+HFONT g_titleFont;
+HFONT g_textFont;
+
+char g_pathSlotA[kPathSize];
+char g_pathSlotC[kPathSize];
+char g_pathSlotU[kPathSize];

@@ -1,7 +1,6 @@
 // Arbitrary bytes through the walks over untrusted text, in buffers of exactly their size: byte 0 is
 // the length of the path after it and the size of the macro output; the rest is a pending list.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -20,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t length)
     // Nothing grows, no change leaves every byte, and a second walk finds nothing more.
     if (newSize > size || changed == (newSize == size) || (!changed && memcmp(list.get(), input + 1 + split, size)) ||
         WithdrawPairsFromList(list.get(), newSize, path.c_str(), &again) != newSize || again)
-        abort();
+        __builtin_trap();
     // Odd letters answer with a full buffer of backslashes and no terminator, even ones with the path.
     ExpandMacroText(path.c_str(), output.get(), split + 1, [](char letter, char* out, size_t room, void* text) {
         letter & 1 ? (void)memset(out, '\\', room) : (void)strncpy(out, static_cast<char*>(text), room);

@@ -24,5 +24,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_libraries(${name} PRIVATE textcore)
+        # A short fixed-seed run from nothing: it must build and survive, not explore.
+        add_test(NAME ${name}_smoke COMMAND ${name} -runs=2000 -seed=1 -max_len=600)
     endforeach()
 endif()

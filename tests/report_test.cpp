@@ -1,230 +1,229 @@
-// Reports end the process, so each case runs report_probe.exe with TEMP set
-// to the test's own directory, answers its box and checks the exit code, the
-// probe's trace and zkal.log.
+// Reports end their process, so each case re-runs this program as a probe
+// (--probe SCENE EXITCODE OP [MESSAGE [ARG ARG]]) with TEMP set to the test's
+// directory, answers its box and checks the exit code and zkal.log.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "diag/message_table.h"
+#include "diag/report.h"
 #include "diag/run_log.h"
+#include "shell/buf.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 
 namespace {
 
-const char kLocation[] = "\nFile: probe.cpp; Line: 4242\n";
-const std::string kStamp = "[^\r\n]*, [^\r\n]* \\(t=[0-9]+\\)";
-const std::string kHeader = "\r\n\r\n---- Log started " + kStamp + "\r\n";
-const std::string kDone = "log done ok: " + kStamp + "\r\n";
+const char kFile[] = "probe.cpp";
+std::string g_scene, g_op, g_a, g_b;
+int g_code, g_number;
 
-// A regex matching text literally, with its line feeds as CR LF.
-std::string Literal(const std::string& text)
+// The texts live in this call's buffers, overwritten once the report
+// returns. A late report has the texts "late" and numbers shifted by 1000.
+void Raise(int code, int late)
 {
-    std::string escaped = std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-    return std::regex_replace(escaped, std::regex("\n"), "\r\n");
+    std::string a = late ? "late" : g_a, b = late ? "late" : g_b;
+    int x = atoi(g_a.c_str()) + late, y = atoi(g_b.c_str()) + late, c = code, n = g_number;
+    SetLastError(ERROR_ACCESS_DENIED);
+    if (g_op == "end") EndProgram(kFile, 4242, c);
+    if (g_op == "plain") ReportError(kFile, 4242, c, n);
+    if (g_op == "text") ReportError(kFile, 4242, c, n, a.c_str());
+    if (g_op == "number") ReportError(kFile, 4242, c, n, x);
+    if (g_op == "texttext") ReportError(kFile, 4242, c, n, a.c_str(), b.c_str());
+    if (g_op == "textnumber") ReportError(kFile, 4242, c, n, a.c_str(), y);
+    if (g_op == "numbernumber") ReportError(kFile, 4242, c, n, x, y);
+    if (g_op == "system") ReportSystemError(kFile, 4242, c, n, DWORD(x));
+    if (g_op == "textsystem") ReportSystemError(kFile, 4242, c, n, a.c_str(), DWORD(y));
+    if (g_op == "last") ReportLastError(kFile, 4242, c, n, a.c_str(), b.c_str());
+    a.assign(a.size(), 'X');
+    b.assign(b.size(), 'X');
 }
+
+// nested: raises the same report with exit code 9 once the box is open.
+DWORD WINAPI RaiseFromWorker(LPVOID)
+{
+    ui::MessageBox box;
+    bool nested = g_scene == "nested";
+    if (nested && !ui::WaitForMessageBox(&box, 10000, GetCurrentProcessId(), "Error"))
+        return 0;
+    Raise(nested ? 9 : g_code, 0);
+    if (g_scene == "twice")
+        Raise(g_code, 1000);
+    return 0;
+}
+
+// Built before the run's own objects, so destroyed after them: it reports
+// while Closing and logs what the close-down left behind.
+struct ExitRecorder {
+    ~ExitRecorder()
+    {
+        MSG message;
+        char line[128];
+        if (g_scene != "closing")
+            return;
+        ReportError(kFile, 4244, kErrorExitCode, 79, "at exit");
+        BufFormat(line, sizeof line, "left: application %d, command %d, timer %d\n",
+                  PeekMessageA(&message, nullptr, WM_USER, 0xFFFF, PM_REMOVE),
+                  PeekMessageA(&message, nullptr, WM_COMMAND, WM_COMMAND, PM_REMOVE),
+                  KillTimer(nullptr, g_handOverTimer));
+        LogWrite(line);
+    }
+} g_exitRecorder __attribute__((init_priority(101)));
+
+// SCENE: main, nested, closing (application messages queued first) or, from
+// a worker, thread (while the main loop runs) and twice (two reports before
+// the loop starts).
+int RunProbe(int argc, char** argv)
+{
+    auto arg = [&](int i) { return std::string(i < argc ? argv[i] : ""); };
+    g_scene = arg(2), g_code = atoi(arg(3).c_str()), g_op = arg(4);
+    g_number = atoi(arg(5).c_str()), g_a = arg(6), g_b = arg(7);
+    HWND window = CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    for (UINT message : {0x400u, 0x8005u, 0xC123u, 0xFFFFu, UINT(WM_COMMAND)})
+        if (g_scene == "closing")
+            PostMessageA(message == 0xC123u ? nullptr : window, message, 0, 0);
+    HANDLE worker = g_scene == "main" || g_scene == "closing"
+                        ? nullptr : CreateThread(nullptr, 0, RaiseFromWorker, nullptr, 0, nullptr);
+    if (g_scene == "twice")
+        WaitForSingleObject(worker, INFINITE);
+    if (g_scene != "thread" && g_scene != "twice")
+        return Raise(g_code, 0), 100;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);   // the loop's own, never the raiser's
+        DispatchMessageA(&message);
+    }
+    return 100;
+}
+
+const std::string kHeader = "\n\n---- Log started <stamp>\n", kDone = "log done ok: <stamp>\n";
+const std::string kLocation = "\nFile: probe.cpp; Line: 4242\n";
+
+std::string Crlf(const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); }
 
 std::string SystemText(DWORD code)
 {
     char text[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, sizeof text, nullptr);
-    std::string result = text;
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
-        result.pop_back();
-    return result;
+    return std::regex_replace(text, std::regex("[\r\n]+$"), "");
 }
 
-std::string Framed(int severity, const std::string& proper)
+// The file with its stamps as <stamp>, removed after reading.
+std::string TakeLog(const std::string& path)
 {
-    std::string text = kLevelTemplates[severity - 1];
-    return text.replace(text.find("%s"), 2, proper);
+    std::string log = testenv::ReadFileOrEmpty(path);
+    DeleteFileA(path.c_str());
+    return std::regex_replace(log, std::regex("(started |chyba: |ok: )[^\r\n]*[0-9], [^\r\n]*[0-9]:[0-9][^\r\n]* \\(t=[0-9]+\\)"), "$1<stamp>");
 }
 
 class ReportTest : public ::testing::Test {
 protected:
-    // arguments: SCENE EXITCODE OP [MESSAGE [ARG...]]; TEMP is the test's
-    // directory unless changes say otherwise.
-    void Start(const std::string& arguments,
-               std::vector<std::pair<std::string, const char*>> changes = {})
+    using Changes = std::vector<std::pair<std::string, const char*>>;
+    // TEMP, in any case, is the test's directory without its backslash unless changes say otherwise.
+    void Start(const std::string& arguments, Changes changes = {})
     {
-        DeleteFileA(trace_.c_str());
-        DeleteFileA((dir_ / "zkal.log").c_str());
-        if (changes.empty())
-            changes = {{"TEMP", temp_.c_str()}};
         testenv::StartOptions options;
-        options.environment = testenv::EnvironmentWith(changes);
-        ASSERT_TRUE(probe_.Start("\"" + testenv::ProgramDir() + "report_probe.exe\" \"" + trace_ +
-                                     "\" " + arguments, options));
+        options.environment = testenv::EnvironmentWith(changes.empty() ? Changes{{"tEmP", temp_.c_str()}} : changes);
+        ASSERT_TRUE(probe_.Start("\"" + testenv::ProgramDir() + "report_test.exe\" --probe " + arguments, options));
     }
 
-    // The Log Directory that the probe chose at start-up, or "".
-    std::string ChosenDirectory(const std::vector<std::pair<std::string, const char*>>& changes)
+    // The box of the probe's main thread, answered when it alone ends the probe.
+    void CheckBox(int severity, const std::string& proper, bool answer)
     {
-        Start("idle", changes);
-        EXPECT_NE(probe_.Wait(20000), DWORD(STILL_ACTIVE));
-        std::smatch line;
-        std::string text = TraceText();
-        return std::regex_search(text, line, std::regex("^logdir (.*)\r\n")) ? line[1].str() : "";
-    }
-
-    // Waits for the error box, checks its text and returns the exit code after OK.
-    DWORD AnswerBox(const std::string& text)
-    {
+        HWND window = ui::WaitForWindow(nullptr, "report probe", 10000, probe_.Id());
+        DWORD windowAt = GetTickCount();
         ui::MessageBox box;
-        if (!ui::WaitForMessageBox(&box, 10000, probe_.Id(), "Error"))
-            return ADD_FAILURE() << "no error box", 0u;
-        shownAt_ = GetTickCount();
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.text, text);
+        ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe_.Id(), "Error"));
+        EXPECT_LT(GetTickCount() - windowAt, 600u) << "not replayed within a few ticks";
+        std::string frame = kLevelTemplates[severity - 1];
+        EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, proper));
         EXPECT_TRUE(ui::ControlVisible(box.window, 1088)) << "no error icon";
         EXPECT_EQ(GetDlgItem(box.window, IDCANCEL), nullptr) << "more than an OK button";
-        if (probeWindow_) {   // the worker's box: on the main thread, task-modal
-            EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
-                      GetWindowThreadProcessId(probeWindow_, nullptr));
-            EXPECT_FALSE(IsWindowEnabled(probeWindow_)) << "the box is not task-modal";
-        }
-        ui::AnswerMessageBox(box, IDOK);
-        return probe_.Wait(10000);
+        EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr), GetWindowThreadProcessId(window, nullptr));
+        EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
+        if (answer)
+            ui::AnswerMessageBox(box, IDOK);
     }
-
-    void ExpectLog(const std::string& pattern)
-    {
-        std::string log = testenv::ReadFileOrEmpty(dir_ / "zkal.log");
-        EXPECT_TRUE(std::regex_match(log, std::regex(kHeader + pattern))) << log;
-    }
-
-    std::string TraceText() const { return testenv::ReadFileOrEmpty(trace_); }
 
     testenv::TempDir dir_{"report"};
-    std::string trace_ = dir_ / "trace.txt";
     std::string temp_ = dir_.Path().substr(0, dir_.Path().size() - 1);
     testenv::Process probe_;
-    HWND probeWindow_ = nullptr;
-    DWORD shownAt_ = 0;
 };
 
 }  // namespace
 
-TEST_F(ReportTest, MainThreadReportsShowTheirMessageThroughTheLevelTemplate)
+TEST_F(ReportTest, ReportsLogShowTheirBoxOnTheMainThreadAndEndWithTheirCode)
 {
+    const std::string diskFull = "FILE: Not enough disk space to write save.dat to D: (" + SystemText(5) + ")";
+    const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\nFile: probe.cpp; Line: 4244\n"
+                               "left: application 0, command 1, timer 0\n";
     const struct {
         const char* arguments;
-        int severity;
-        std::string proper;
+        DWORD exitCode;
+        int severity;   // of the box, 0 for none
+        std::string proper, log;   // log: when not the proper text and the location
     } cases[] = {
-        {"plain 79", 1, "ZKSE: Scene '%s' not found"},
-        {"text 79 intro", 1, "ZKSE: Scene 'intro' not found"},
-        {"number 76 7", 1, "ZKSS_JR: Job 7 started twice"},
-        {"texttext 381 cam1 hall", 4, "ZKAM: Camera definition cam1 is missing in scene hall"},
-        {"textnumber 355 map.dat 4096", 2, "FILE: Not enough memory to read map.dat (4096 bytes)"},
-        {"numbernumber 95 12 -3", 1, "ZKSE: Scene 12 has an invalid state -3"},
-        {"system 2 5", 2, "INIT: Cannot create the main window (" + SystemText(5) + ")"},
-        {"textsystem 5 a.dat 2", 3, "The file a.dat cannot be opened.\n" + SystemText(2)},
-        {"last 354 save.dat D:", 2,
-         "FILE: Not enough disk space to write save.dat to D: (" + SystemText(5) + ")"},
-        {"plain 0", 3, ""},
-        {"plain 420", 1, "Message number 420 is not in the table"},
+        {"main 255 plain 79", 255, 1, "ZKSE: Scene '%s' not found", ""},
+        {"main 255 text 79 100%s%d%%", 255, 1, "ZKSE: Scene '100%s%d%%' not found", ""},
+        {"main 255 number 76 7", 255, 1, "ZKSS_JR: Job 7 started twice", ""},
+        {"main 255 texttext 381 cam1 hall", 255, 4, "ZKAM: Camera definition cam1 is missing in scene hall", ""},
+        {"main 255 textnumber 355 map.dat 4096", 255, 2, "FILE: Not enough memory to read map.dat (4096 bytes)", ""},
+        {"main 255 numbernumber 95 12 -3", 255, 1, "ZKSE: Scene 12 has an invalid state -3", ""},
+        {"main 255 system 2 5", 255, 2, "INIT: Cannot create the main window (" + SystemText(5) + ")", ""},
+        {"main 255 textsystem 5 a.dat 2", 255, 3, "The file a.dat cannot be opened.\n" + SystemText(2), ""},
+        {"main 255 last 354 save.dat D:", 255, 2, diskFull, ""},
+        {"main 255 plain 0", 255, 3, "", ""},
+        {"main 255 plain 420", 255, 1, "Message number 420 is not in the table", ""},
+        {"thread 255 last 354 save.dat D:", 255, 2, diskFull, ""},
+        {"twice 255 textnumber 355 map.dat 4096", 255, 2, "FILE: Not enough memory to read map.dat (4096 bytes)", ""},
+        {"nested 255 text 79 intro", 9, 1, "ZKSE: Scene 'intro' not found",
+         "ZKSE: Scene 'intro' not found" + kLocation + kDone},
+        {"closing 5 text 79 intro", 5, 0, "", kDone + atExit},
+        {"closing 0 plain 5", 0, 0, "", kDone + atExit},
+        {"closing 3 end", 3, 0, "", kDone + atExit},
+        {"closing 255 end", 255, 0, "", "error" + kLocation + atExit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        Start(std::string("main 255 ") + c.arguments);
-        EXPECT_EQ(AnswerBox(Framed(c.severity, c.proper)), 255u);
-        ExpectLog(Literal(c.proper + kLocation));
-        EXPECT_EQ(TraceText().find("returned"), std::string::npos) << TraceText();
+        Start(c.arguments);
+        if (c.severity)
+            CheckBox(c.severity, c.proper, c.exitCode == 255);
+        EXPECT_EQ(probe_.Wait(10000), c.exitCode);
+        EXPECT_EQ(TakeLog(dir_ / "zkal.log"), Crlf(kHeader + (c.log.empty() ? c.proper + kLocation : c.log)));
     }
     // Texts longer than the box and log buffers are cut.
-    Start("main 255 text 79 " + std::string(3000, 'x'));
-    EXPECT_EQ(AnswerBox(Framed(1, "ZKSE: Scene '" + std::string(3000, 'x')).substr(0, 1023)), 255u);
-    ExpectLog("ZKSE: Scene 'x{900,1100}" + Literal(kLocation));
-}
-
-TEST_F(ReportTest, OtherExitCodesAndEndProgramEndWithoutABox)
-{
-    for (const char* arguments : {"main 7 text 79 intro", "main 0 plain 5", "main 4 end"}) {
-        SCOPED_TRACE(arguments);
-        Start(arguments);
-        EXPECT_EQ(probe_.Wait(10000), DWORD(atoi(arguments + 5))) << "a box kept it alive?";
-        ExpectLog(kDone);
-    }
-    Start("main 255 end");
+    std::string xs(3000, 'x');
+    Start("main 255 text 79 " + xs);
+    CheckBox(1, ("ZKSE: Scene '" + xs).substr(0, 1025 - strlen(kLevelTemplates[0])), true);
     EXPECT_EQ(probe_.Wait(10000), 255u);
-    ExpectLog("error" + Literal(kLocation));
+    EXPECT_NE(TakeLog(dir_ / "zkal.log").find("xxx" + Crlf(kLocation)), std::string::npos);
 }
 
-TEST_F(ReportTest, WorkerReportsAreShownByTheMainThreadWithTheirArguments)
+TEST_F(ReportTest, TheLogGoesToTempWithABackslashElseToCTemp)
 {
-    // The worker's last error is ERROR_ACCESS_DENIED, the main loop's another.
-    const std::string proper =
-        "FILE: Not enough disk space to write save.dat to D: (" + SystemText(5) + ")";
-    Start("thread 255 last 354 save.dat D:");
-    probeWindow_ = ui::WaitForWindow("ReportProbe", nullptr, 10000, probe_.Id());
-    ASSERT_NE(probeWindow_, nullptr);
-    EXPECT_EQ(AnswerBox(Framed(2, proper)), 255u);
-    std::string trace = TraceText();
-    EXPECT_NE(trace.find("returned"), std::string::npos) << "the worker waited: " << trace;
-    std::smatch raised;
-    ASSERT_TRUE(std::regex_search(trace, raised, std::regex("raised ([0-9]+)"))) << trace;
-    EXPECT_LT(shownAt_ - DWORD(std::stoul(raised[1])), 1000u) << "not replayed within a few ticks";
-    ExpectLog(Literal(proper + kLocation));
-}
-
-TEST_F(ReportTest, ASecondHandOverNeverMixesWithTheFirst)
-{
-    // The second report has the texts "late" and numbers shifted by 1000.
-    Start("twice 255 texttext 381 cam1 hall");
-    EXPECT_EQ(AnswerBox(Framed(4, "ZKAM: Camera definition cam1 is missing in scene hall")), 255u);
-    Start("twice 255 numbernumber 95 12 -3");
-    EXPECT_EQ(AnswerBox(Framed(1, "ZKSE: Scene 12 has an invalid state -3")), 255u);
-    EXPECT_NE(TraceText().find("returned"), std::string::npos) << TraceText();
-}
-
-TEST_F(ReportTest, AWorkerEndProgramWhileTheBoxIsOpenEndsTheProcess)
-{
-    Start("nested 255 text 79 intro");
-    ui::MessageBox box;
-    ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe_.Id(), "Error"));
-    EXPECT_EQ(box.text, Framed(1, "ZKSE: Scene 'intro' not found"));
-    EXPECT_EQ(probe_.Wait(10000), 9u);
-    ExpectLog("ZKSE: Scene 'intro' not found" + Literal(kLocation) + kDone);
-}
-
-TEST_F(ReportTest, CloseDownDropsApplicationMessagesAndLaterReportsReturn)
-{
-    // Window and thread messages from WM_USER to 0xFFFF and a WM_COMMAND are
-    // queued; at exit the probe counts them and reports while Closing.
-    for (const char* arguments : {"closing 3 end", "closing 5 text 79 intro"}) {
-        SCOPED_TRACE(arguments);
-        Start(arguments);
-        EXPECT_EQ(probe_.Wait(10000), DWORD(atoi(arguments + 8)));
-        std::string trace = TraceText();
-        EXPECT_NE(trace.find("at exit stage=2 application=0 command=1\r\n"), std::string::npos)
-            << trace;
-        EXPECT_NE(trace.find("returned from closing report"), std::string::npos) << trace;
-        EXPECT_EQ(trace.find("handled"), std::string::npos) << trace;
-        ExpectLog(kDone + "chyba: " + kStamp +
-                  "\r\nZKSE: Scene 'at exit' not found\r\nFile: probe.cpp; Line: 4244\r\n");
-    }
-}
-
-TEST_F(ReportTest, TheLogDirectoryIsTempWithABackslashElseCTemp)
-{
-    EXPECT_EQ(ChosenDirectory({}), dir_.Path());
-    EXPECT_EQ(ChosenDirectory({{"TMP", nullptr}, {"tEmP", temp_.c_str()}}),
-              dir_.Path()) << "the name is matched in any case";
-    EXPECT_FALSE(testenv::FileExists(dir_ / "zkal.log")) << "a run without reports wrote the log";
-
     if (testenv::DirectoryExists("c:\\temp"))
         GTEST_SKIP() << "c:\\temp exists already";
-    EXPECT_EQ(ChosenDirectory({{"TEMP", nullptr}}), "c:\\temp\\");
-    EXPECT_TRUE(testenv::DirectoryExists("c:\\temp")) << "not created by a run without reports";
-    EXPECT_FALSE(testenv::FileExists("c:\\temp\\zkal.log"));
+    Start("main 0 none", {{"TEMP", nullptr}});
+    EXPECT_EQ(probe_.Wait(10000), 100u);
+    EXPECT_TRUE(testenv::DirectoryExists("c:\\temp")) << "not created at start-up";
+    std::string fits = dir_.Path() + std::string(kLogPathSize - dir_.Path().size() - 10, 'q');
+    ASSERT_TRUE(testenv::MakeDirectories(fits));
+    for (const std::string& temp : {fits, std::string(), fits + "q"}) {
+        Start("main 7 end", {{"TEMP", temp.c_str()}});
+        EXPECT_EQ(probe_.Wait(10000), 7u) << temp;
+    }
+    EXPECT_EQ(TakeLog(fits + "\\zkal.log"), Crlf(kHeader + kDone));
+    EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), Crlf(kHeader + kDone + kHeader + kDone)) << "runs append";
     testenv::RemoveTree("c:\\temp");
-    EXPECT_EQ(ChosenDirectory({{"TEMP", ""}}), "c:\\temp\\");
-    std::string tooLong = dir_.Path() + std::string(kLogPathSize - dir_.Path().size() - 8, 'q');
-    EXPECT_EQ(ChosenDirectory({{"TEMP", tooLong.c_str()}}), "c:\\temp\\");
-    std::string fits = dir_.Path() + std::string(kLogPathSize - dir_.Path().size() - 11, 'q');
-    EXPECT_EQ(ChosenDirectory({{"TEMP", fits.c_str()}}), fits + "\\");
-    testenv::RemoveTree("c:\\temp");
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && strcmp(argv[1], "--probe") == 0)
+        return RunProbe(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -8,6 +8,7 @@
 #include "diag/message_table.h"
 #include "diag/report.h"
 #include "diag/run_log.h"
+#include "shell/buf.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 
@@ -36,8 +37,7 @@ void Raise(int c, std::string a, std::string b)
     b.assign(b.size(), 'X');
 }
 
-// nested: the same report with exit code 9 while the box is open; twice: the
-// report and a later one, both before the main loop runs.
+// nested: exit code 9 while the box is open; twice: the report and a later one.
 DWORD WINAPI RaiseFromWorker(LPVOID)
 {
     ui::MessageBox box;
@@ -48,19 +48,20 @@ DWORD WINAPI RaiseFromWorker(LPVOID)
     return 0;
 }
 
-// Built before the run's own objects, so destroyed after them: it reports
-// while Closing and logs what the close-down left behind.
+// Destroyed after the run's own objects: reports while Closing, logs what is left.
 struct ExitRecorder {
     ~ExitRecorder()
     {
         MSG message;
+        char left[64];
         if (g_scene != "closing")
             return;
         ReportError(kFile, 4244, kErrorExitCode, 79, "at exit");
-        std::string left = std::to_string(PeekMessageA(&message, nullptr, WM_USER, 0xFFFF, PM_REMOVE)) +
-                           std::to_string(PeekMessageA(&message, nullptr, WM_COMMAND, WM_COMMAND, 1)) +
-                           std::to_string(KillTimer(nullptr, g_handOverTimer));
-        LogWrite(("left: application, command, timer: " + left + "\n").c_str());
+        BufFormat(left, sizeof left, "left: application %d, command %d, timer %d\n",
+                  PeekMessageA(&message, nullptr, WM_USER, 0xFFFF, PM_REMOVE),
+                  PeekMessageA(&message, nullptr, WM_COMMAND, WM_COMMAND, PM_REMOVE),
+                  KillTimer(nullptr, g_handOverTimer));
+        LogWrite(left);
     }
 } g_exitRecorder __attribute__((init_priority(101)));
 
@@ -93,13 +94,12 @@ std::string SystemText(DWORD code)
     return std::string(text, strcspn(text, "\r\n"));
 }
 
-// The file, removed after reading, with its stamps as <stamp>, CR LF as \n and
-// a bare line feed as <LF>.
+// The file, removed, with stamps as <stamp>, CR LF as \n and bare LF as <LF>.
 std::string TakeLog(const std::string& path)
 {
     std::string log = testenv::ReadFileOrEmpty(path);
     DeleteFileA(path.c_str());
-    std::regex stamp("(started |chyba: |ok: )[^\r\n]*[0-9], [^\r\n]*[0-9]:[0-9][^\r\n]* \\(t=[0-9]+\\)");
+    std::regex stamp("(started |chyba: |ok: ).*[0-9], .*[0-9]:[0-9].* \\(t=[0-9]+\\)");
     log = std::regex_replace(std::regex_replace(log, stamp, "$1<stamp>"), std::regex("\n"), "<LF>");
     return std::regex_replace(log, std::regex("\r<LF>"), "\n");
 }
@@ -107,28 +107,9 @@ std::string TakeLog(const std::string& path)
 // TEMP, named in mixed case, is set to temp or removed when null.
 void StartProbe(testenv::Process* probe, const std::string& arguments, const char* temp)
 {
-    testenv::StartOptions options;
-    options.environment = testenv::EnvironmentWith({{"tEmP", temp}});
+    testenv::StartOptions options{"", testenv::EnvironmentWith({{"tEmP", temp}}), ""};
     std::string program = "\"" + testenv::ProgramDir() + "report_test.exe\" --probe ";
     ASSERT_TRUE(probe->Start(program + arguments + " 0 0 0 0", options));
-}
-
-// The box must come from the probe's main thread; it is answered unless
-// something else ends the probe.
-void CheckBox(const testenv::Process& probe, int severity, const std::string& proper, bool answer)
-{
-    HWND window = ui::WaitForWindow(nullptr, "report probe", 10000, probe.Id());
-    DWORD windowAt = GetTickCount();
-    ui::MessageBox box;
-    ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe.Id(), "Error"));
-    EXPECT_LT(GetTickCount() - windowAt, 600u) << "not replayed within a few ticks";
-    std::string frame = kLevelTemplates[severity - 1];
-    EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, proper));
-    EXPECT_TRUE(ui::ControlVisible(box.window, 1088) && !GetDlgItem(box.window, IDCANCEL));
-    EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr), GetWindowThreadProcessId(window, nullptr));
-    EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
-    if (answer)
-        ui::AnswerMessageBox(box, IDOK);
 }
 
 }  // namespace
@@ -137,55 +118,61 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
 {
     testenv::TempDir dir("report");
     testenv::Process probe;
-    const std::string disk = "FILE: Not enough disk space to write a.dat to D: (" + SystemText(5) + ")";
-    const std::string xs(982, 'x'), atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\n"
-                                             "File: probe.cpp; Line: 4244\nleft: application, command, timer: 010\n";
+    const std::string denied = SystemText(5), xs(982, 'x'), scene = "ZKSE: Scene '" + xs;
+    const std::string disk = "FILE: Not enough disk space to write a to D: (" + denied + ")";
+    const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\nFile: probe.cpp; "
+                               "Line: 4244\nleft: application 0, command 1, timer 0\n";
     // severity: of the box, 0 for none; log: when not the proper text and the location
     const struct { std::string arguments; DWORD exitCode; int severity; std::string proper, log; }
     cases[] = {
         {"main 255 plain 79", 255, 1, "ZKSE: Scene '%s' not found", ""},
         {"main 255 text 79 100%s%d%%", 255, 1, "ZKSE: Scene '100%s%d%%' not found", ""},
-        {"main 255 number 76 7", 255, 1, "ZKSS_JR: Job 7 started twice", ""},
-        {"main 255 texttext 381 cam hall", 255, 4, "ZKAM: Camera definition cam is missing in scene hall", ""},
-        {"main 255 textnumber 355 a.dat 96", 255, 2, "FILE: Not enough memory to read a.dat (96 bytes)", ""},
+        {"main 255 texttext 409 a b", 255, 4, "ZKAM: Lens table a is missing (set b)", ""},
+        {"main 255 textnumber 355 a 9", 255, 2, "FILE: Not enough memory to read a (9 bytes)", ""},
         {"main 255 numbernumber 95 12 -3", 255, 1, "ZKSE: Scene 12 has an invalid state -3", ""},
-        {"main 255 system 2 5", 255, 2, "INIT: Cannot create the main window (" + SystemText(5) + ")", ""},
-        {"main 255 textsystem 5 a.dat 2", 255, 3, "The file a.dat cannot be opened.\n" + SystemText(2), ""},
-        {"main 255 last 354 a.dat D:", 255, 2, disk, ""},
+        {"main 255 system 2 5", 255, 2, "INIT: Cannot create the main window (" + denied + ")", ""},
+        {"main 255 textsystem 5 a 2", 255, 3, "The file a cannot be opened.\n" + SystemText(2), ""},
+        {"main 255 last 354 a D:", 255, 2, disk, ""},
         {"main 255 plain 0", 255, 3, "", ""},
         {"main 255 plain 420", 255, 1, "Message number 420 is not in the table", ""},
-        {"main 255 text 79 " + xs + xs, 255, 1,   // cut to fit the box and the log entry
-         ("ZKSE: Scene '" + xs + xs).substr(0, 1025 - strlen(kLevelTemplates[0])), "ZKSE: Scene '" + xs + kLocation},
-        {"twice 255 last 354 a.dat D:", 255, 2, disk, ""},
-        {"nested 255 text 79 intro", 9, 1, "ZKSE: Scene 'intro' not found",
-         "ZKSE: Scene 'intro' not found" + kLocation + kDone},
+        {"main 255 text 79 " + xs + xs, 255, 1, scene + xs, scene + kLocation},   // cut to fit
+        {"twice 255 last 354 a D:", 255, 2, disk, ""},
+        {"nested 255 number 76 7", 9, 1, "ZKSS_JR: Job 7 started twice",
+         "ZKSS_JR: Job 7 started twice" + kLocation + kDone},
         {"closing 5 text 79 intro", 5, 0, "", kDone + atExit},
-        {"closing 3 end", 3, 0, "", kDone + atExit},
         {"closing 255 end", 255, 0, "", "error" + kLocation + atExit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.substr(0, 40));
         StartProbe(&probe, c.arguments, dir.Path().substr(0, dir.Path().size() - 1).c_str());
-        if (c.severity)
-            CheckBox(probe, c.severity, c.proper, c.exitCode == 255);
+        if (c.severity) {   // from the main thread; answered unless something else ends the probe
+            HWND window = ui::WaitForWindow(nullptr, "report probe", 10000, probe.Id());
+            DWORD windowAt = GetTickCount();
+            ui::MessageBox box;
+            ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe.Id(), "Error"));
+            EXPECT_LT(GetTickCount() - windowAt, 600u) << "not replayed within a few ticks";
+            std::string frame = kLevelTemplates[c.severity - 1];
+            EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, c.proper).substr(0, 1023));
+            EXPECT_TRUE(ui::ControlVisible(box.window, 1088) && !GetDlgItem(box.window, IDCANCEL));
+            EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
+                      GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
+            EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
+            if (c.exitCode == 255)
+                ui::AnswerMessageBox(box, IDOK);
+        }
         EXPECT_EQ(probe.Wait(10000), c.exitCode);
-        EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.empty() ? c.proper + kLocation : c.log));
+        EXPECT_EQ(TakeLog(dir / "zkal.log"),
+                  kHeader + (c.log.empty() ? c.proper + kLocation : c.log));
     }
-}
-
-// Without a usable TEMP: c:\temp\, created at start-up; each run appends.
-TEST(Report, WithoutTempTheLogGoesToCTemp)
-{
-    testenv::Process probe;
+    // Without a usable TEMP the log goes to c:\temp\, which start-up creates.
+    const std::string tooLong(251, 'q');
     ASSERT_FALSE(testenv::DirectoryExists("c:\\temp"));
-    StartProbe(&probe, "main 0 none", nullptr);
-    EXPECT_EQ(probe.Wait(10000), 100u);
-    EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
-    for (const std::string& temp : {std::string(), std::string(), std::string(251, 'q')}) {
-        StartProbe(&probe, "main 7 end", temp.c_str());
-        EXPECT_EQ(probe.Wait(10000), 7u) << temp;
+    for (const char* temp : {(const char*)nullptr, "", tooLong.c_str()}) {
+        StartProbe(&probe, temp ? "main 7 end" : "main 0 none", temp);
+        EXPECT_EQ(probe.Wait(10000), temp ? 7u : 100u);
+        EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
     }
-    EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone + kHeader + kDone);
+    EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";
     testenv::RemoveTree("c:\\temp");
 }
 

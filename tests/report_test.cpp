@@ -122,8 +122,8 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
     const std::string disk = "FILE: Not enough disk space to write a to D: (" + denied + ")";
     const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\nFile: probe.cpp; "
                                "Line: 4244\nleft: application 0, command 1, timer 0\n";
-    // severity: of the box, 0 for none; log: when not the proper text and the location
-    const struct { std::string arguments; DWORD exitCode; int severity; std::string proper, log; }
+    // severity: of the box, 0 for none; log: when not the text and the location
+    const struct { std::string arguments; DWORD exitCode; int severity; std::string text, log; }
     cases[] = {
         {"main 255 plain 79", 255, 1, "ZKSE: Scene '%s' not found", ""},
         {"main 255 text 79 100%s%d%%", 255, 1, "ZKSE: Scene '100%s%d%%' not found", ""},
@@ -152,7 +152,8 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe.Id(), "Error"));
             EXPECT_LT(GetTickCount() - windowAt, 600u) << "not replayed within a few ticks";
             std::string frame = kLevelTemplates[c.severity - 1];
-            EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, c.proper).substr(0, 1023));
+            EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, c.text).substr(0, 1023));
+            EXPECT_EQ(box.text.find_first_of("\303\304\305"), std::string::npos) << "UTF-8 text";
             EXPECT_TRUE(ui::ControlVisible(box.window, 1088) && !GetDlgItem(box.window, IDCANCEL));
             EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
                       GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
@@ -161,8 +162,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
                 ui::AnswerMessageBox(box, IDOK);
         }
         EXPECT_EQ(probe.Wait(10000), c.exitCode);
-        EXPECT_EQ(TakeLog(dir / "zkal.log"),
-                  kHeader + (c.log.empty() ? c.proper + kLocation : c.log));
+        EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
     }
     // Without a usable TEMP the log goes to c:\temp\, which start-up creates.
     const std::string tooLong(251, 'q');

@@ -57,9 +57,8 @@ struct ExitRecorder {
         if (g_scene != "closing")
             return;
         ReportError(kFile, 4244, kErrorExitCode, 79, "at exit");
-        BufFormat(left, sizeof left, "left: application %d, command %d, timer %d\n",
+        BufFormat(left, sizeof left, "left: application messages %d, timer %d\n",
                   PeekMessageA(&message, nullptr, WM_USER, 0xFFFF, PM_REMOVE),
-                  PeekMessageA(&message, nullptr, WM_COMMAND, WM_COMMAND, PM_REMOVE),
                   KillTimer(nullptr, g_handOverTimer));
         LogWrite(left);
     }
@@ -71,7 +70,7 @@ int RunProbe(char** argv)
     g_args = argv, g_scene = argv[2], g_op = argv[4];
     HWND window = CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
-    for (UINT message : {0x400u, 0x8005u, 0xC123u, 0xFFFFu, UINT(WM_COMMAND)})
+    for (UINT message : {0x400u, 0x8005u, 0xC123u, 0xFFFFu})
         if (g_scene == "closing")
             PostMessageA(message == 0xC123u ? nullptr : window, message, 0, 0);
     HANDLE worker = g_scene == "nested" || g_scene == "twice"
@@ -117,14 +116,11 @@ void StartProbe(testenv::Process* probe, const std::string& arguments, const cha
 TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
 {
     testenv::TempDir dir("report");
-    testenv::Process probe;
     const std::string denied = SystemText(5), xs(982, 'x'), scene = "ZKSE: Scene '" + xs;
-    const std::string disk = "FILE: Not enough disk space to write a to D: (" + denied + ")";
     const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\nFile: probe.cpp; "
-                               "Line: 4244\nleft: application 0, command 1, timer 0\n";
+                               "Line: 4244\nleft: application messages 0, timer 0\n";
     // severity: of the box, 0 for none; log: when not the text and the location
-    const struct { std::string arguments; DWORD exitCode; int severity; std::string text, log; }
-    cases[] = {
+    const struct { std::string args; DWORD code; int severity; std::string text, log; } cases[] = {
         {"main 255 plain 79", 255, 1, "ZKSE: Scene '%s' not found", ""},
         {"main 255 text 79 100%s%d%%", 255, 1, "ZKSE: Scene '100%s%d%%' not found", ""},
         {"main 255 texttext 409 a b", 255, 4, "ZKAM: Lens table a is missing (set b)", ""},
@@ -132,19 +128,19 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
         {"main 255 numbernumber 95 12 -3", 255, 1, "ZKSE: Scene 12 has an invalid state -3", ""},
         {"main 255 system 2 5", 255, 2, "INIT: Cannot create the main window (" + denied + ")", ""},
         {"main 255 textsystem 5 a 2", 255, 3, "The file a cannot be opened.\n" + SystemText(2), ""},
-        {"main 255 last 354 a D:", 255, 2, disk, ""},
-        {"main 255 plain 0", 255, 3, "", ""},
+        {"main 255 number 76 7", 255, 1, "ZKSS_JR: Job 7 started twice", ""},
         {"main 255 plain 420", 255, 1, "Message number 420 is not in the table", ""},
         {"main 255 text 79 " + xs + xs, 255, 1, scene + xs, scene + kLocation},   // cut to fit
-        {"twice 255 last 354 a D:", 255, 2, disk, ""},
-        {"nested 255 number 76 7", 9, 1, "ZKSS_JR: Job 7 started twice",
-         "ZKSS_JR: Job 7 started twice" + kLocation + kDone},
+        {"twice 255 last 354 a D:", 255, 2,   // with the worker's last error
+         "FILE: Not enough disk space to write a to D: (" + denied + ")", ""},
+        {"nested 255 plain 0", 9, 3, "", kLocation + kDone},   // row 0: an empty box
         {"closing 5 text 79 intro", 5, 0, "", kDone + atExit},
         {"closing 255 end", 255, 0, "", "error" + kLocation + atExit},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.substr(0, 40));
-        StartProbe(&probe, c.arguments, dir.Path().substr(0, dir.Path().size() - 1).c_str());
+        SCOPED_TRACE(c.args.substr(0, 40));
+        testenv::Process probe;
+        StartProbe(&probe, c.args, dir.Path().substr(0, dir.Path().size() - 1).c_str());
         if (c.severity) {   // from the main thread; answered unless something else ends the probe
             HWND window = ui::WaitForWindow(nullptr, "report probe", 10000, probe.Id());
             DWORD windowAt = GetTickCount();
@@ -158,28 +154,32 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
                       GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
             EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
-            if (c.exitCode == 255)
+            if (c.code == 255)
                 ui::AnswerMessageBox(box, IDOK);
         }
-        EXPECT_EQ(probe.Wait(10000), c.exitCode);
+        EXPECT_EQ(probe.Wait(10000), c.code);
         EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
     }
-    // Without a usable TEMP the log goes to c:\temp\, which start-up creates.
-    const std::string tooLong(251, 'q');
+    // No usable TEMP: c:\temp\, made at start-up. After a lost entry, the next starts the log.
     ASSERT_FALSE(testenv::DirectoryExists("c:\\temp"));
-    for (const char* temp : {(const char*)nullptr, "", tooLong.c_str()}) {
+    for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
+        testenv::Process probe;
         StartProbe(&probe, temp ? "main 7 end" : "main 0 none", temp);
         EXPECT_EQ(probe.Wait(10000), temp ? 7u : 100u);
         EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
     }
     EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";
     testenv::RemoveTree("c:\\temp");
+    BufSet(g_logDirectory.path, sizeof g_logDirectory.path, (dir / "later\\").c_str());
+    LogDone();
+    ASSERT_TRUE(testenv::MakeDirectories(dir / "later"));
+    LogDone();
+    EXPECT_EQ(TakeLog(dir / "later\\zkal.log"), kHeader + kDone);
 }
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && strcmp(argv[1], "--probe") == 0)
-        return RunProbe(argv);
+    if (argc > 1 && strcmp(argv[1], "--probe") == 0) return RunProbe(argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,230 +1,185 @@
-// Reports end the process, so each case runs report_probe.exe with TEMP set
-// to the test's own directory, answers its box and checks the exit code, the
-// probe's trace and zkal.log.
+// Reports end their process, so each case re-runs this program as a probe with
+// TEMP set to its directory, answers the box and checks exit code and zkal.log.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "diag/message_table.h"
+#include "diag/report.h"
 #include "diag/run_log.h"
+#include "shell/buf.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 
 namespace {
 
-const char kLocation[] = "\nFile: probe.cpp; Line: 4242\n";
-const std::string kStamp = "[^\r\n]*, [^\r\n]* \\(t=[0-9]+\\)";
-const std::string kHeader = "\r\n\r\n---- Log started " + kStamp + "\r\n";
-const std::string kDone = "log done ok: " + kStamp + "\r\n";
+const char kFile[] = "probe.cpp";
+std::string g_scene, g_op;
+char** g_args;   // --probe SCENE EXITCODE OP MESSAGE ARG ARG
 
-// A regex matching text literally, with its line feeds as CR LF.
-std::string Literal(const std::string& text)
+// The texts live in this call's buffers, overwritten once the report returns.
+void Raise(int c, std::string a, std::string b)
 {
-    std::string escaped = std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-    return std::regex_replace(escaped, std::regex("\n"), "\r\n");
+    int x = atoi(a.c_str()), y = atoi(b.c_str()), n = atoi(g_args[5]);
+    SetLastError(ERROR_ACCESS_DENIED);
+    if (g_op == "end") EndProgram(kFile, 4242, c);
+    if (g_op == "plain") ReportError(kFile, 4242, c, n);
+    if (g_op == "text") ReportError(kFile, 4242, c, n, a.c_str());
+    if (g_op == "number") ReportError(kFile, 4242, c, n, x);
+    if (g_op == "texttext") ReportError(kFile, 4242, c, n, a.c_str(), b.c_str());
+    if (g_op == "textnumber") ReportError(kFile, 4242, c, n, a.c_str(), y);
+    if (g_op == "numbernumber") ReportError(kFile, 4242, c, n, x, y);
+    if (g_op == "system") ReportSystemError(kFile, 4242, c, n, DWORD(x));
+    if (g_op == "textsystem") ReportSystemError(kFile, 4242, c, n, a.c_str(), DWORD(y));
+    if (g_op == "last") ReportLastError(kFile, 4242, c, n, a.c_str(), b.c_str());
+    a.assign(a.size(), 'X');
+    b.assign(b.size(), 'X');
 }
+
+// nested: exit code 9 while the box is open; twice: the report and a later one.
+DWORD WINAPI RaiseFromWorker(LPVOID)
+{
+    ui::MessageBox box;
+    if (g_scene == "nested" && ui::WaitForMessageBox(&box, 10000, GetCurrentProcessId(), "Error"))
+        Raise(9, g_args[6], g_args[7]);
+    for (int late = 0; g_scene == "twice" && late < 2; ++late)
+        Raise(atoi(g_args[3]), late ? "late" : g_args[6], late ? "late" : g_args[7]);
+    return 0;
+}
+
+// Destroyed after the run's own objects: reports while Closing, logs what is left.
+struct ExitRecorder {
+    ~ExitRecorder()
+    {
+        MSG message;
+        char left[64];
+        if (g_scene != "closing")
+            return;
+        ReportError(kFile, 4244, kErrorExitCode, 79, "at exit");
+        BufFormat(left, sizeof left, "left: application messages %d, timer %d\n",
+                  PeekMessageA(&message, nullptr, WM_USER, 0xFFFF, PM_REMOVE),
+                  KillTimer(nullptr, g_handOverTimer));
+        LogWrite(left);
+    }
+} g_exitRecorder __attribute__((init_priority(101)));
+
+// SCENE: main, nested, closing (application messages queued first) or twice.
+int RunProbe(char** argv)
+{
+    g_args = argv, g_scene = argv[2], g_op = argv[4];
+    HWND window = CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    for (UINT message : {0x400u, 0x8005u, 0xC123u, 0xFFFFu})
+        if (g_scene == "closing")
+            PostMessageA(message == 0xC123u ? nullptr : window, message, 0, 0);
+    HANDLE worker = g_scene == "nested" || g_scene == "twice"
+                        ? CreateThread(nullptr, 0, RaiseFromWorker, nullptr, 0, nullptr) : nullptr;
+    if (g_scene != "twice")
+        return Raise(atoi(argv[3]), argv[6], argv[7]), 100;
+    WaitForSingleObject(worker, INFINITE);
+    for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0; DispatchMessageA(&message))
+        SetLastError(ERROR_FILE_NOT_FOUND);   // the loop's own, never the raiser's
+    return 100;
+}
+
+const std::string kHeader = "\n\n---- Log started <stamp>\n", kDone = "log done ok: <stamp>\n";
+const std::string kLocation = "\nFile: probe.cpp; Line: 4242\n";
 
 std::string SystemText(DWORD code)
 {
     char text[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, sizeof text, nullptr);
-    std::string result = text;
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
-        result.pop_back();
-    return result;
+    return std::string(text, strcspn(text, "\r\n"));
 }
 
-std::string Framed(int severity, const std::string& proper)
+// The file, removed, with stamps as <stamp>, CR LF as \n and bare LF as <LF>.
+std::string TakeLog(const std::string& path)
 {
-    std::string text = kLevelTemplates[severity - 1];
-    return text.replace(text.find("%s"), 2, proper);
+    std::string log = testenv::ReadFileOrEmpty(path);
+    DeleteFileA(path.c_str());
+    std::regex stamp("(started |chyba: |ok: ).*[0-9], .*[0-9]:[0-9].* \\(t=[0-9]+\\)");
+    log = std::regex_replace(std::regex_replace(log, stamp, "$1<stamp>"), std::regex("\n"), "<LF>");
+    return std::regex_replace(log, std::regex("\r<LF>"), "\n");
 }
 
-class ReportTest : public ::testing::Test {
-protected:
-    // arguments: SCENE EXITCODE OP [MESSAGE [ARG...]]; TEMP is the test's
-    // directory unless changes say otherwise.
-    void Start(const std::string& arguments,
-               std::vector<std::pair<std::string, const char*>> changes = {})
-    {
-        DeleteFileA(trace_.c_str());
-        DeleteFileA((dir_ / "zkal.log").c_str());
-        if (changes.empty())
-            changes = {{"TEMP", temp_.c_str()}};
-        testenv::StartOptions options;
-        options.environment = testenv::EnvironmentWith(changes);
-        ASSERT_TRUE(probe_.Start("\"" + testenv::ProgramDir() + "report_probe.exe\" \"" + trace_ +
-                                     "\" " + arguments, options));
-    }
-
-    // The Log Directory that the probe chose at start-up, or "".
-    std::string ChosenDirectory(const std::vector<std::pair<std::string, const char*>>& changes)
-    {
-        Start("idle", changes);
-        EXPECT_NE(probe_.Wait(20000), DWORD(STILL_ACTIVE));
-        std::smatch line;
-        std::string text = TraceText();
-        return std::regex_search(text, line, std::regex("^logdir (.*)\r\n")) ? line[1].str() : "";
-    }
-
-    // Waits for the error box, checks its text and returns the exit code after OK.
-    DWORD AnswerBox(const std::string& text)
-    {
-        ui::MessageBox box;
-        if (!ui::WaitForMessageBox(&box, 10000, probe_.Id(), "Error"))
-            return ADD_FAILURE() << "no error box", 0u;
-        shownAt_ = GetTickCount();
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.text, text);
-        EXPECT_TRUE(ui::ControlVisible(box.window, 1088)) << "no error icon";
-        EXPECT_EQ(GetDlgItem(box.window, IDCANCEL), nullptr) << "more than an OK button";
-        if (probeWindow_) {   // the worker's box: on the main thread, task-modal
-            EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
-                      GetWindowThreadProcessId(probeWindow_, nullptr));
-            EXPECT_FALSE(IsWindowEnabled(probeWindow_)) << "the box is not task-modal";
-        }
-        ui::AnswerMessageBox(box, IDOK);
-        return probe_.Wait(10000);
-    }
-
-    void ExpectLog(const std::string& pattern)
-    {
-        std::string log = testenv::ReadFileOrEmpty(dir_ / "zkal.log");
-        EXPECT_TRUE(std::regex_match(log, std::regex(kHeader + pattern))) << log;
-    }
-
-    std::string TraceText() const { return testenv::ReadFileOrEmpty(trace_); }
-
-    testenv::TempDir dir_{"report"};
-    std::string trace_ = dir_ / "trace.txt";
-    std::string temp_ = dir_.Path().substr(0, dir_.Path().size() - 1);
-    testenv::Process probe_;
-    HWND probeWindow_ = nullptr;
-    DWORD shownAt_ = 0;
-};
+// TEMP, named in mixed case, is set to temp or removed when null.
+void StartProbe(testenv::Process* probe, const std::string& arguments, const char* temp)
+{
+    testenv::StartOptions options{"", testenv::EnvironmentWith({{"tEmP", temp}}), ""};
+    std::string program = "\"" + testenv::ProgramDir() + "report_test.exe\" --probe ";
+    ASSERT_TRUE(probe->Start(program + arguments + " 0 0 0 0", options));
+}
 
 }  // namespace
 
-TEST_F(ReportTest, MainThreadReportsShowTheirMessageThroughTheLevelTemplate)
+TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
 {
-    const struct {
-        const char* arguments;
-        int severity;
-        std::string proper;
-    } cases[] = {
-        {"plain 79", 1, "ZKSE: Scene '%s' not found"},
-        {"text 79 intro", 1, "ZKSE: Scene 'intro' not found"},
-        {"number 76 7", 1, "ZKSS_JR: Job 7 started twice"},
-        {"texttext 381 cam1 hall", 4, "ZKAM: Camera definition cam1 is missing in scene hall"},
-        {"textnumber 355 map.dat 4096", 2, "FILE: Not enough memory to read map.dat (4096 bytes)"},
-        {"numbernumber 95 12 -3", 1, "ZKSE: Scene 12 has an invalid state -3"},
-        {"system 2 5", 2, "INIT: Cannot create the main window (" + SystemText(5) + ")"},
-        {"textsystem 5 a.dat 2", 3, "The file a.dat cannot be opened.\n" + SystemText(2)},
-        {"last 354 save.dat D:", 2,
-         "FILE: Not enough disk space to write save.dat to D: (" + SystemText(5) + ")"},
-        {"plain 0", 3, ""},
-        {"plain 420", 1, "Message number 420 is not in the table"},
+    testenv::TempDir dir("report");
+    const std::string denied = SystemText(5), xs(982, 'x'), scene = "ZKSE: Scene '" + xs;
+    const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found\nFile: probe.cpp; "
+                               "Line: 4244\nleft: application messages 0, timer 0\n";
+    // severity: of the box, 0 for none; log: when not the text and the location
+    const struct { std::string args; DWORD code; int severity; std::string text, log; } cases[] = {
+        {"main 255 plain 79", 255, 1, "ZKSE: Scene '%s' not found", ""},
+        {"main 255 text 79 100%s%d%%", 255, 1, "ZKSE: Scene '100%s%d%%' not found", ""},
+        {"main 255 texttext 409 a b", 255, 4, "ZKAM: Lens table a is missing (set b)", ""},
+        {"main 255 textnumber 355 a 9", 255, 2, "FILE: Not enough memory to read a (9 bytes)", ""},
+        {"main 255 numbernumber 95 12 -3", 255, 1, "ZKSE: Scene 12 has an invalid state -3", ""},
+        {"main 255 system 2 5", 255, 2, "INIT: Cannot create the main window (" + denied + ")", ""},
+        {"main 255 textsystem 5 a 2", 255, 3, "The file a cannot be opened.\n" + SystemText(2), ""},
+        {"main 255 number 76 7", 255, 1, "ZKSS_JR: Job 7 started twice", ""},
+        {"main 255 plain 420", 255, 1, "Message number 420 is not in the table", ""},
+        {"main 255 text 79 " + xs + xs, 255, 1, scene + xs, scene + kLocation},   // cut to fit
+        {"twice 255 last 354 a D:", 255, 2,   // with the worker's last error
+         "FILE: Not enough disk space to write a to D: (" + denied + ")", ""},
+        {"nested 255 plain 0", 9, 3, "", kLocation + kDone},   // row 0: an empty box
+        {"closing 5 text 79 intro", 5, 0, "", kDone + atExit},
+        {"closing 255 end", 255, 0, "", "error" + kLocation + atExit},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        Start(std::string("main 255 ") + c.arguments);
-        EXPECT_EQ(AnswerBox(Framed(c.severity, c.proper)), 255u);
-        ExpectLog(Literal(c.proper + kLocation));
-        EXPECT_EQ(TraceText().find("returned"), std::string::npos) << TraceText();
+        SCOPED_TRACE(c.args.substr(0, 40));
+        testenv::Process probe;
+        StartProbe(&probe, c.args, dir.Path().substr(0, dir.Path().size() - 1).c_str());
+        if (c.severity) {   // from the main thread; answered unless something else ends the probe
+            HWND window = ui::WaitForWindow(nullptr, "report probe", 10000, probe.Id());
+            DWORD windowAt = GetTickCount();
+            ui::MessageBox box;
+            ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe.Id(), "Error"));
+            EXPECT_LT(GetTickCount() - windowAt, 600u) << "not replayed within a few ticks";
+            std::string frame = kLevelTemplates[c.severity - 1];
+            EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, c.text).substr(0, 1023));
+            EXPECT_EQ(box.text.find_first_of("\303\304\305"), std::string::npos) << "UTF-8 text";
+            EXPECT_TRUE(ui::ControlVisible(box.window, 1088) && !GetDlgItem(box.window, IDCANCEL));
+            EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
+                      GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
+            EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
+            if (c.code == 255)
+                ui::AnswerMessageBox(box, IDOK);
+        }
+        EXPECT_EQ(probe.Wait(10000), c.code);
+        EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
     }
-    // Texts longer than the box and log buffers are cut.
-    Start("main 255 text 79 " + std::string(3000, 'x'));
-    EXPECT_EQ(AnswerBox(Framed(1, "ZKSE: Scene '" + std::string(3000, 'x')).substr(0, 1023)), 255u);
-    ExpectLog("ZKSE: Scene 'x{900,1100}" + Literal(kLocation));
-}
-
-TEST_F(ReportTest, OtherExitCodesAndEndProgramEndWithoutABox)
-{
-    for (const char* arguments : {"main 7 text 79 intro", "main 0 plain 5", "main 4 end"}) {
-        SCOPED_TRACE(arguments);
-        Start(arguments);
-        EXPECT_EQ(probe_.Wait(10000), DWORD(atoi(arguments + 5))) << "a box kept it alive?";
-        ExpectLog(kDone);
+    // No usable TEMP: c:\temp\, made at start-up. After a lost entry, the next starts the log.
+    ASSERT_FALSE(testenv::DirectoryExists("c:\\temp"));
+    for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
+        testenv::Process probe;
+        StartProbe(&probe, temp ? "main 7 end" : "main 0 none", temp);
+        EXPECT_EQ(probe.Wait(10000), temp ? 7u : 100u);
+        EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
     }
-    Start("main 255 end");
-    EXPECT_EQ(probe_.Wait(10000), 255u);
-    ExpectLog("error" + Literal(kLocation));
-}
-
-TEST_F(ReportTest, WorkerReportsAreShownByTheMainThreadWithTheirArguments)
-{
-    // The worker's last error is ERROR_ACCESS_DENIED, the main loop's another.
-    const std::string proper =
-        "FILE: Not enough disk space to write save.dat to D: (" + SystemText(5) + ")";
-    Start("thread 255 last 354 save.dat D:");
-    probeWindow_ = ui::WaitForWindow("ReportProbe", nullptr, 10000, probe_.Id());
-    ASSERT_NE(probeWindow_, nullptr);
-    EXPECT_EQ(AnswerBox(Framed(2, proper)), 255u);
-    std::string trace = TraceText();
-    EXPECT_NE(trace.find("returned"), std::string::npos) << "the worker waited: " << trace;
-    std::smatch raised;
-    ASSERT_TRUE(std::regex_search(trace, raised, std::regex("raised ([0-9]+)"))) << trace;
-    EXPECT_LT(shownAt_ - DWORD(std::stoul(raised[1])), 1000u) << "not replayed within a few ticks";
-    ExpectLog(Literal(proper + kLocation));
-}
-
-TEST_F(ReportTest, ASecondHandOverNeverMixesWithTheFirst)
-{
-    // The second report has the texts "late" and numbers shifted by 1000.
-    Start("twice 255 texttext 381 cam1 hall");
-    EXPECT_EQ(AnswerBox(Framed(4, "ZKAM: Camera definition cam1 is missing in scene hall")), 255u);
-    Start("twice 255 numbernumber 95 12 -3");
-    EXPECT_EQ(AnswerBox(Framed(1, "ZKSE: Scene 12 has an invalid state -3")), 255u);
-    EXPECT_NE(TraceText().find("returned"), std::string::npos) << TraceText();
-}
-
-TEST_F(ReportTest, AWorkerEndProgramWhileTheBoxIsOpenEndsTheProcess)
-{
-    Start("nested 255 text 79 intro");
-    ui::MessageBox box;
-    ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe_.Id(), "Error"));
-    EXPECT_EQ(box.text, Framed(1, "ZKSE: Scene 'intro' not found"));
-    EXPECT_EQ(probe_.Wait(10000), 9u);
-    ExpectLog("ZKSE: Scene 'intro' not found" + Literal(kLocation) + kDone);
-}
-
-TEST_F(ReportTest, CloseDownDropsApplicationMessagesAndLaterReportsReturn)
-{
-    // Window and thread messages from WM_USER to 0xFFFF and a WM_COMMAND are
-    // queued; at exit the probe counts them and reports while Closing.
-    for (const char* arguments : {"closing 3 end", "closing 5 text 79 intro"}) {
-        SCOPED_TRACE(arguments);
-        Start(arguments);
-        EXPECT_EQ(probe_.Wait(10000), DWORD(atoi(arguments + 8)));
-        std::string trace = TraceText();
-        EXPECT_NE(trace.find("at exit stage=2 application=0 command=1\r\n"), std::string::npos)
-            << trace;
-        EXPECT_NE(trace.find("returned from closing report"), std::string::npos) << trace;
-        EXPECT_EQ(trace.find("handled"), std::string::npos) << trace;
-        ExpectLog(kDone + "chyba: " + kStamp +
-                  "\r\nZKSE: Scene 'at exit' not found\r\nFile: probe.cpp; Line: 4244\r\n");
-    }
-}
-
-TEST_F(ReportTest, TheLogDirectoryIsTempWithABackslashElseCTemp)
-{
-    EXPECT_EQ(ChosenDirectory({}), dir_.Path());
-    EXPECT_EQ(ChosenDirectory({{"TMP", nullptr}, {"tEmP", temp_.c_str()}}),
-              dir_.Path()) << "the name is matched in any case";
-    EXPECT_FALSE(testenv::FileExists(dir_ / "zkal.log")) << "a run without reports wrote the log";
-
-    if (testenv::DirectoryExists("c:\\temp"))
-        GTEST_SKIP() << "c:\\temp exists already";
-    EXPECT_EQ(ChosenDirectory({{"TEMP", nullptr}}), "c:\\temp\\");
-    EXPECT_TRUE(testenv::DirectoryExists("c:\\temp")) << "not created by a run without reports";
-    EXPECT_FALSE(testenv::FileExists("c:\\temp\\zkal.log"));
+    EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";
     testenv::RemoveTree("c:\\temp");
-    EXPECT_EQ(ChosenDirectory({{"TEMP", ""}}), "c:\\temp\\");
-    std::string tooLong = dir_.Path() + std::string(kLogPathSize - dir_.Path().size() - 8, 'q');
-    EXPECT_EQ(ChosenDirectory({{"TEMP", tooLong.c_str()}}), "c:\\temp\\");
-    std::string fits = dir_.Path() + std::string(kLogPathSize - dir_.Path().size() - 11, 'q');
-    EXPECT_EQ(ChosenDirectory({{"TEMP", fits.c_str()}}), fits + "\\");
-    testenv::RemoveTree("c:\\temp");
+    BufSet(g_logDirectory.path, sizeof g_logDirectory.path, (dir / "later\\").c_str());
+    LogDone();
+    ASSERT_TRUE(testenv::MakeDirectories(dir / "later"));
+    LogDone();
+    EXPECT_EQ(TakeLog(dir / "later\\zkal.log"), kHeader + kDone);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && strcmp(argv[1], "--probe") == 0) return RunProbe(argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -8,9 +8,9 @@
 #include "diag/message_table.h"
 #include "diag/report.h"
 #include "diag/run_log.h"
-#include "shell/buf.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 namespace {
 

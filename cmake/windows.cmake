@@ -40,6 +40,8 @@ foreach(source ${TOOL_SOURCES})
         add_library(${name} SHARED ${source})
         set_target_properties(${name} PROPERTIES PREFIX "")
         target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
+        # Exports by their plain names: 32-bit stdcall ones would read Name@12.
+        target_link_options(${name} PRIVATE -Wl,--kill-at)
     else()
         add_executable(${name} ${source})
         target_link_libraries(${name} PRIVATE testsupport)

@@ -1,7 +1,8 @@
 // A message hook a test installs on another process's dialog thread: on the
 // registered message "FontProbeQuery" the dialog and each child control get
 // a line "<control id> <font handle> <height> <weight> <charset> <face>" in
-// the file named by FONT_PROBE_OUT. Fonts cannot be asked for across processes.
+// the file named by FONT_PROBE_OUT, then "end". Fonts cannot be asked for
+// across processes. Exported undecorated (the build links modules with --kill-at).
 #include <windows.h>
 
 #include <cstdio>
@@ -33,6 +34,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK FontProbeHook(int code, WPARAM
         if (FILE* out = fopen(path, "wb")) {
             WriteFontLine(message->hwnd, reinterpret_cast<LPARAM>(out));
             EnumChildWindows(message->hwnd, WriteFontLine, reinterpret_cast<LPARAM>(out));
+            fputs("end\n", out);
             fclose(out);
         }
     }

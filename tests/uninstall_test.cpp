@@ -1,0 +1,412 @@
+// uninstall.exe run end to end in installations under %TEMP%: each run is
+// the list of windows it must show, in order, with the answers to give.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "resources/resource.h"
+#include "support/saved_state.h"
+#include "support/test_env.h"
+#include "support/ui_driver.h"
+
+using namespace testenv;
+
+namespace {
+
+const DWORD kTimeout = 20000;
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kCzech[] = "\xC8" "esky";   // code page 1250
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+enum Kind { kLanguage, kBox, kMain };
+struct Step {
+    Kind kind;
+    int answer;                       // the button pressed
+    std::string caption, text;        // a box's
+    std::function<void(HWND)> check;  // before the answer; for the main dialog while it works
+    int pick = -1;                    // language list entry to choose
+};
+
+// The product as the installer leaves it: its files, the log, lang.ini,
+// a copy of uninstall.exe and its two values under the Uninstall key.
+struct Product {
+    explicit Product(const std::string& dirName = "Demo App", const std::string& header = Header("English"))
+        : dir(temp.Path() + dirName + "\\")
+    {
+        MakeDirectories(dir.substr(0, dir.size() - 1));
+        CopyFileA((ProgramDir() + "uninstall.exe").c_str(), (dir + "uninstall.exe").c_str(), FALSE);
+        std::string ini = "[general]\r\ndefault=English\r\n[English]\r\nstr72=Remove '%p' from your computer?\r\n"
+                          "str74=The software '%p' will be removed.\r\n";
+        for (int n : {71, 73, 75, 76, 89, 90, 96, 97})
+            ini += "str" + std::to_string(n) + "=English text " + std::to_string(n) + "\r\n";
+        WriteFileBytes(dir + "lang.ini", ini + "[" + kCzech + "]\r\nstr71=Odinstalace\r\nstr72=Odebrat '%p'?\r\n");
+        WriteFileBytes(dir + "demo.exe", "");
+        WriteFileBytes(dir + "uninstall.log", header + dir + "demo.exe\r\n");
+        SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", "Demo App");
+        SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", dir + "uninstall.exe");
+    }
+    ~Product() { DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, key); }
+    static std::string Header(const std::string& language) { return "Demo App\r\nUninstTest\r\n" + language + "\r\n"; }
+    std::string Command(const std::string& args) const
+    {
+        return "\"" + dir + "uninstall.exe\"" + (args.empty() ? "" : " " + args);
+    }
+    bool Has(const char* name) const { return FileExists(dir + name); }
+
+    TempDir temp{"inst"};
+    std::string dir, key = kUninstall + "UninstTest";
+};
+
+// Starts commandLine on the named desktop (empty: this one), answers the
+// windows of steps in their order and returns the exit code.
+DWORD RunThrough(const std::string& commandLine, const std::vector<Step>& steps, const std::string& desktop = "")
+{
+    Process process;
+    DWORD code = 0;
+    std::thread([&] {
+        // The thread's desktop handle is closed when the thread ends.
+        StartOptions options;
+        options.desktop = desktop.empty() ? "" : "WinSta0\\" + desktop;
+        HDESK attach = desktop.empty() ? nullptr : OpenDesktopA(desktop.c_str(), 0, FALSE, GENERIC_ALL);
+        if ((attach && !SetThreadDesktop(attach)) || !process.Start(commandLine, options))
+            return ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+        for (const Step& step : steps) {
+            HWND window = nullptr;
+            for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeout; Sleep(20))
+                for (HWND found : ui::TopLevelWindows(process.Id()))
+                    window = found;
+            Kind kind = ui::ClassName(window) == "KSWUNINST"       ? kMain
+                        : GetDlgItem(window, IDC_LANGUAGE_LIST) ? kLanguage : kBox;
+            if (!window || kind != step.kind)
+                return ADD_FAILURE() << "step " << &step - &steps[0] << ": expected kind " << step.kind
+                                     << ", got " << (window ? ui::WindowText(window) : "none");
+            if (step.check)
+                step.check(window);
+            if (kind == kBox) {
+                EXPECT_EQ(ui::WindowText(window), step.caption);
+                EXPECT_EQ(ui::ControlText(window, 0xFFFF), step.text);
+                EXPECT_TRUE(GetDlgItem(window, step.answer) && !GetDlgItem(window, IDCANCEL));
+                EXPECT_EQ(!GetDlgItem(window, IDNO), step.answer == IDOK) << "Yes/No or OK alone";
+            } else if (kind == kLanguage && step.pick >= 0) {
+                SendMessageA(GetDlgItem(window, IDC_LANGUAGE_LIST), CB_SETCURSEL, step.pick, 0);
+            } else if (kind == kMain) {
+                for (DWORD start = GetTickCount(); IsWindow(window) && !ui::ControlEnabled(window, IDOK) &&
+                                                   GetTickCount() - start < 3 * kTimeout;)
+                    Sleep(20);
+                EXPECT_TRUE(ui::ControlVisible(window, IDC_MAIN_SUCCESS)) << "the success text at the end";
+            }
+            ui::PressButton(window, step.answer);
+            EXPECT_TRUE(ui::WaitForWindowGone(window, kTimeout)) << "step " << &step - &steps[0];
+        }
+        code = process.Wait(kTimeout);
+        for (HWND left : ui::TopLevelWindows(process.Id()))
+            ADD_FAILURE() << "window left: " << ui::WindowText(left) << ": " << ui::ControlText(left, 0xFFFF);
+    }).join();
+    return code;
+}
+
+bool HasValue(const std::string& key, const char* name)
+{
+    std::string data;
+    return GetValue(HKEY_LOCAL_MACHINE, key, name, &data);
+}
+
+Step Confirm(int answer) { return {kBox, answer, "English text 71", "Remove 'Demo App' from your computer?"}; }
+const Step kWork = {kMain, IDOK};
+
+enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7 };
+
+TEST(Run, FromStartToExit)
+{
+    std::string high(128, ' '), longHeader = std::string(5000, 'N') + "\r\n" + std::string(3000, 'K') + "\r\n";
+    for (int c = 128; c < 256; ++c)
+        high[c - 128] = char(c);
+    SavedValue pending(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    auto listed = [](HWND language) {
+        EXPECT_EQ(ui::ComboItems(GetDlgItem(language, IDC_LANGUAGE_LIST)).size(), 2u);
+        EXPECT_EQ(ui::ComboSelection(GetDlgItem(language, IDC_LANGUAGE_LIST)), 0) << "general/default";
+    };
+    struct {
+        std::string args, header;
+        std::vector<Step> steps;
+        int gone;
+    } cases[] = {
+        {"", Product::Header("English"), {Confirm(IDYES), kWork}, kAll},
+        {"", Product::Header("English"), {Confirm(IDNO)}, 0},
+        {"-c", Product::Header("English"), {kWork}, kAll},
+        {"-Cany", Product::Header("English"), {kWork}, kAll},
+        {"-Ux", Product::Header("English"), {Confirm(IDNO)}, 0},
+        {"", Product::Header(""), {{kLanguage, IDOK, "", "", listed, 1}, {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
+        {"", Product::Header(""), {{kLanguage, IDCANCEL}}, 0},
+        {"", Product::Header(kCzech), {{kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
+        // Damaged headers: the run still goes to the end.
+        {"-c", longHeader + std::string(4000, 'L') + "\r\n", {kWork}, kDemo | kLog},
+        {"-c", high + "\r\n" + high + "\r\n" + high + "\r\n", {kWork}, kDemo | kLog},
+        {"-c", std::string("Na\0me\r\nKe\0y\r\nEng\0lish\r\n", 23), {kWork}, kDemo | kLog},
+        {"-c", "Name\r\n", {{kLanguage, IDOK}, kWork}, kLog},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("args " + c.args + ", header " + c.header.substr(0, 30));
+        Product product("Demo App", c.header);
+        EXPECT_EQ(RunThrough(product.Command(c.args), c.steps), 1u);
+        EXPECT_NE(product.Has("demo.exe"), bool(c.gone & kDemo));
+        for (const char* file : {"uninstall.log", "lang.ini"})
+            EXPECT_NE(product.Has(file), bool(c.gone & kLog)) << file;
+        EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, product.key), bool(c.gone & kRegistration));
+        if (!(c.gone & kRegistration))
+            EXPECT_TRUE(HasValue(product.key, "UninstallString"));
+    }
+    Product quiet;
+    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, quiet.key);
+    EXPECT_EQ(RunThrough(quiet.Command("-C"), {kWork}), 1u) << "an absent UninstallString is no error";
+}
+
+TEST(Run, MissingLogOffersToRemoveTheKey)
+{
+    Product product, odd("Odd%%Dir");
+    std::string root = product.dir.substr(0, 3), oddDir = odd.dir;
+    ASSERT_FALSE(FileExists(root + "uninstall.log"));
+    DeleteFileA((product.dir + "uninstall.log").c_str());
+    DeleteFileA((odd.dir + "uninstall.log").c_str());
+    struct {
+        const Product* product;
+        std::string args;
+        int answer;
+        std::string log;
+        bool upperGoes, dirGoes;
+    } cases[] = {
+        {&product, "-Udemoapp", IDNO, product.dir, false, false},
+        {&product, "-Udemoapp", IDYES, product.dir, true, false},
+        {&product, "", IDYES, product.dir, false, true},
+        {&product, "\"" + root + "\"", IDYES, root, false, false},
+        {&odd, "", IDNO, oddDir.replace(oddDir.find("%%"), 2, "%"), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " " + c.log);
+        SetString(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP", "DisplayName", "Demo App");
+        SetString(HKEY_LOCAL_MACHINE, kUninstall + "Demo App\\Sub", "x", "y");
+        EXPECT_EQ(RunThrough(c.product->Command(c.args), {{kBox, c.answer, "Uninstall", "Unable to find the installation log file '" +
+                   c.log + "uninstall.log'. Uninstallation can not continue.\nRemove uninstallation option?"}}), 1u);
+        EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP"), c.upperGoes);
+        EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "Demo App"), c.dirGoes);
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+    }
+    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP");
+    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, kUninstall + "Demo App");
+}
+
+// Gives everybody exactly these rights on the product's key.
+bool SetKeyAccess(const std::string& subKey, DWORD rights)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    EXPLICIT_ACCESSA access = {};
+    access.grfAccessPermissions = rights;
+    access.grfAccessMode = SET_ACCESS;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.ptstrName = static_cast<LPSTR>(everyone);
+    PACL acl = nullptr;
+    SetEntriesInAclA(1, &access, nullptr, &acl);
+    LONG rc = SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    FreeSid(everyone);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+TEST(Run, UninstallStringThatStaysStopsTheRun)
+{
+    Product product;
+    ASSERT_TRUE(SetKeyAccess(product.key, KEY_READ | WRITE_DAC));
+    HKEY probe;
+    SetLastError(0xdeadbeef);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, product.key.c_str(), 0, KEY_ALL_ACCESS, &probe), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunThrough(product.Command("-C"), {{kBox, IDOK, "English text 90", "English text 89"}}), 1u);
+    EXPECT_TRUE(SetKeyAccess(product.key, KEY_ALL_ACCESS)) << "so that the key can be cleaned up";
+    EXPECT_TRUE(product.Has("demo.exe") && product.Has("uninstall.log"));
+    EXPECT_TRUE(HasValue(product.key, "UninstallString"));
+}
+
+// "<control id> <font handle> <height> <weight> <charset> <face>" lines from
+// the probe hooked into the dialog's thread: fonts do not cross processes.
+std::map<int, std::pair<std::string, std::string>> ProbeFonts(HWND dialog, const std::string& report)
+{
+    std::map<int, std::pair<std::string, std::string>> fonts;
+    HMODULE module = LoadLibraryA((ProgramDir() + "font_probe_module.dll").c_str());
+    auto hook = reinterpret_cast<HOOKPROC>(GetProcAddress(module, "FontProbeHook"));
+    EXPECT_TRUE(hook) << "font_probe_module.dll exports no FontProbeHook";
+    HHOOK handle = SetWindowsHookExA(WH_GETMESSAGE, hook, module, GetWindowThreadProcessId(dialog, nullptr));
+    PostMessageA(dialog, RegisterWindowMessageA("FontProbeQuery"), 0, 0);
+    for (DWORD start = GetTickCount(); hook && ReadFileOrEmpty(report).find("end\n") == std::string::npos &&
+                                       GetTickCount() - start < kTimeout;)
+        Sleep(20);
+    UnhookWindowsHookEx(handle);
+    FreeLibrary(module);
+    std::istringstream lines(ReadFileOrEmpty(report));
+    int id;
+    std::string font, description;
+    while (lines >> id >> font && std::getline(lines >> std::ws, description))
+        fonts[id] = {font, description};
+    return fonts;
+}
+
+// Index of the first source in PendingFileRenameOperations ending in path, or -1.
+int PendingIndex(const std::string& path)
+{
+    std::string list;
+    GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
+    int index = 0;
+    for (size_t at = 0; at < list.size() && list[at]; ++index) {
+        std::string source = list.c_str() + at;
+        at += source.size() + 1;
+        at += strlen(list.c_str() + at) + 1;
+        if (source.size() >= path.size() && _stricmp(source.c_str() + source.size() - path.size(), path.c_str()) == 0)
+            return index;
+    }
+    return -1;
+}
+
+// A whole run on a desktop of its own, where a window refuses to end the
+// session and counts the requests: every kind of entry, the main dialog
+// while a program holds the worker, the closing question, No and then Yes.
+TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
+{
+    SavedValue pending(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    std::string systemIni = WindowsDir() + "\\system.ini";
+    SavedFile savedIni(systemIni);
+    std::string original = ReadFileOrEmpty(systemIni);
+    WriteFileBytes(systemIni, original + "[uninsttest]\r\nwave=demo.drv\r\nkeep=1\r\n");
+    std::string name = "uninstall_test_" + std::to_string(GetCurrentProcessId());
+    HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(desktop, nullptr);
+    TempDir temp("run");
+    std::string record = temp / "session.txt", fonts = temp / "fonts.txt", marker = temp / "unregistered.txt";
+    auto queries = [&] {
+        std::string text = ReadFileOrEmpty(record);
+        int count = 0;
+        for (size_t at = text.find("query"); at != std::string::npos; at = text.find("query", at + 1))
+            ++count;
+        return count;
+    };
+    StartOptions options;
+    options.desktop = "WinSta0\\" + name;
+    Process watcher;
+    ASSERT_TRUE(watcher.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record + "\"", options));
+
+    Product product;
+    std::string dir = product.dir, started = dir + "started.txt", signal = dir + "go.signal";
+    for (const char* sub : {"data", "docs", "bin", "fonts"})
+        MakeDirectories(dir + sub);
+    for (const char* file : {"data\\map01.dat", "data\\keep.txt", "docs\\readme.txt"})
+        WriteFileBytes(dir + file, "");
+    ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), (dir + "bin\\demoext.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", (dir + "fonts\\demo.ttf").c_str(), FALSE));
+    SetString(HKEY_LOCAL_MACHINE, product.key, "Publisher", "Demo Corp");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\UninstTestRun\\App", "InstallPath", "x");
+    WriteFileBytes(dir + "uninstall.log", Product::Header("English") + dir + "demo.exe\r\n" + dir + "data\\map01.dat\r\n%" +
+                   dir + "bin\\demoext.dll\r\n&" + dir + "fonts\\demo.ttf\r\n-uninsttest\\wave\r\ndemo.drv\r\n"
+                   ":HKEY_LOCAL_MACHINE\\Software\\UninstTestRun\\App\\InstallPath\r\n;\"" + ProgramDir() +
+                   "logged_program.exe\" \"" + started + "\" \"" + signal + "\"\r\n;\r\n;x\r\n" + dir + "docs\\readme.txt\r\n");
+    SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
+    SetEnvironmentVariableA("FONT_PROBE_OUT", fonts.c_str());
+
+    auto whileWorking = [&](HWND dialog) {
+        for (DWORD start = GetTickCount(); !FileExists(started) && GetTickCount() - start < kTimeout;)
+            Sleep(20);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\UninstTestRun")) << "the entries before the program";
+        EXPECT_TRUE(FileExists(dir + "docs\\readme.txt")) << "the entry after the program";
+        EXPECT_FALSE(HasValue(product.key, "UninstallString") || HasValue(product.key, "DisplayName"))
+            << "gone before the work";
+        EXPECT_EQ(ui::WindowText(dialog), "Demo App");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_HEADING), "English text 73");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_INTRO), "The software 'Demo App' will be removed.");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_WAIT), "English text 75");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_SUCCESS), "English text 76");
+        auto font = ProbeFonts(dialog, fonts);
+        EXPECT_EQ(font[IDC_MAIN_HEADING].second, "-14 700 238 Arial");
+        EXPECT_EQ(font[IDC_MAIN_INTRO].second, "-12 400 238 Arial");
+        EXPECT_NE(font[IDC_MAIN_INTRO].first, font[0].first) << "not the dialog's own font";
+        EXPECT_EQ(font[IDC_MAIN_WAIT].first, font[IDC_MAIN_INTRO].first);
+        EXPECT_EQ(font[IDC_MAIN_SUCCESS].first, font[IDC_MAIN_INTRO].first);
+        RECT window, client;
+        GetWindowRect(dialog, &window);
+        GetClientRect(dialog, &client);
+        EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
+        EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
+        EXPECT_GT(window.right - window.left, client.right) << "the frame makes it sit off centre";
+        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0), 8 * 100 / 12);
+        EXPECT_FALSE(ui::ControlEnabled(dialog, IDOK));
+        EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
+        // Close box, Alt+F4, Escape, Cancel: none ends the dialog. The bar
+        // position posted last tells when the posted ones were handled.
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
+        SendMessageTimeoutA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &ignored);
+        PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        PostMessageA(GetDlgItem(dialog, IDC_MAIN_PROGRESS), PBM_SETPOS, 77, 0);
+        for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < kTimeout &&
+                                           SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0) != 77;)
+            Sleep(20);
+        EXPECT_TRUE(IsWindowVisible(dialog) && !ui::ControlEnabled(dialog, IDOK));
+        WriteFileBytes(signal, "");
+    };
+    auto listedBeforeTheQuestion = [&](HWND box) {
+        EXPECT_GE(PendingIndex(dir + "uninstall.exe"), 0) << "the own file";
+        EXPECT_GT(PendingIndex(dir), PendingIndex(dir + "uninstall.exe")) << "its directory, after it";
+    };
+    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain, IDOK, "", "", whileWorking},
+                         {kBox, IDNO, "English text 96", "English text 97", listedBeforeTheQuestion}}, name), 1u);
+    SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
+    SetEnvironmentVariableA("FONT_PROBE_OUT", nullptr);
+    for (const char* gone : {"uninstall.log", "lang.ini", "demo.exe", "data\\map01.dat", "bin", "fonts", "docs"})
+        EXPECT_EQ(GetFileAttributesA((dir + gone).c_str()), INVALID_FILE_ATTRIBUTES) << gone;
+    for (const char* kept : {"uninstall.exe", "data\\keep.txt"})
+        EXPECT_TRUE(FileExists(dir + kept)) << kept;
+    EXPECT_EQ(ReadFileOrEmpty(marker), "unregistered\n");
+    char cwd[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    EXPECT_EQ(ReadFileOrEmpty(started), cwd) << "the program inherits the uninstaller's directory";
+    std::string ini = ReadFileOrEmpty(systemIni);
+    EXPECT_TRUE(ini.find("wave=demo.drv") == std::string::npos && ini.find("keep=1") != std::string::npos) << ini;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "Publisher keeps the product's key";
+
+    // Yes: the two restart requests reach the refusing window.
+    WriteFileBytes(systemIni, original + "[uninsttest]\r\nwave=demo.drv\r\n");
+    Product again;
+    WriteFileBytes(again.dir + "uninstall.log", Product::Header("English") + "-uninsttest\\wave\r\ndemo.drv\r\n");
+    EXPECT_EQ(queries(), 0) << "No asked for a restart";
+    EXPECT_EQ(RunThrough(again.Command("-C"), {kWork, {kBox, IDYES, "English text 96", "English text 97"}}, name), 1u);
+    for (DWORD start = GetTickCount(); queries() < 2 && GetTickCount() - start < kTimeout;)
+        Sleep(20);
+    EXPECT_EQ(queries(), 2) << ReadFileOrEmpty(record);
+
+    // The restart itself: the shutdown privilege is enabled first, the
+    // request is made twice and not forced.
+    Process probe;
+    ASSERT_TRUE(probe.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record + "\" restart", options));
+    EXPECT_EQ(probe.Wait(kTimeout), 0u);
+    for (DWORD start = GetTickCount(); queries() < 4 && GetTickCount() - start < kTimeout;)
+        Sleep(20);
+    Sleep(500);
+    EXPECT_EQ(queries(), 4) << ReadFileOrEmpty(record);
+    EXPECT_NE(ReadFileOrEmpty(record).find("privilege 0 1"), std::string::npos) << ReadFileOrEmpty(record);
+    EXPECT_EQ(watcher.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
+    watcher.Kill();
+    CloseDesktop(desktop);
+}
+
+}  // namespace

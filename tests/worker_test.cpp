@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -35,6 +36,17 @@ LRESULT CALLBACK RecordPosition(int code, WPARAM wParam, LPARAM lParam)
     if (message->message == PBM_SETPOS && GetDlgCtrlID(message->hwnd) == IDC_MAIN_PROGRESS)
         g_positions.push_back(LONG(message->wParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string FontOf(HWND dialog, int id)
+{
+    LOGFONTA f = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)), sizeof f, &f);
+    char text[128];
+    snprintf(text, sizeof text, "%ld %ld %ld %d %d %d %d %d %d%d%d%ld%ld %s", f.lfHeight, f.lfWidth, f.lfWeight,
+             f.lfCharSet, f.lfOutPrecision, f.lfClipPrecision, f.lfQuality, f.lfPitchAndFamily, f.lfItalic,
+             f.lfUnderline, f.lfStrikeOut, f.lfEscapement, f.lfOrientation, f.lfFaceName);
+    return text;
 }
 
 std::string NoSlash(const std::string& dir) { return dir.substr(0, dir.size() - 1); }
@@ -124,10 +136,17 @@ TEST_F(Worker, EveryKindAndTheBarFollowingTheReads)
     std::string selfreg = dir_ / "demoext.dll", marker = dir_ / "unregistered.txt";
     ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), selfreg.c_str(), FALSE));
     SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
+    std::vector<std::string> fonts;
     EXPECT_EQ(Run({Add("demo.exe"), "%" + selfreg, "&" + Add("DEMO.TTF"), "-drivers\\wave", "demo.drv",
                    ":HKEY_CURRENT_USER\\" + sub + "\\InstallPath", ";" + dir_.Path() + "cleanup.exe",
-                   ";" + dir_.Path(), ";"}),
+                   ";" + dir_.Path(), ";"},
+                  [&](HWND dialog) {
+                      for (int id : {IDC_MAIN_HEADING, IDC_MAIN_INTRO, IDC_MAIN_WAIT, IDC_MAIN_SUCCESS})
+                          fonts.push_back(FontOf(dialog, id));
+                  }),
               (Positions{10, 20, 30, 40, 60, 70, 100}));
+    std::string text = "-12 0 400 238 3 2 4 2 00000 Arial";
+    EXPECT_EQ(fonts, (std::vector<std::string>{"-14 0 700 238 3 2 4 2 00000 Arial", text, text, text}));
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
     for (const char* gone : {"demo.exe", "demoext.dll", "DEMO.TTF"})
         EXPECT_FALSE(FileExists(dir_ / gone)) << gone;

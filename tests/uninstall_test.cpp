@@ -1,5 +1,7 @@
 // uninstall.exe run end to end in installations under %TEMP%: each run is
-// the list of windows it must show, in order, with the answers to give.
+// the list of windows it must show, in order, with the answers to give. The
+// runs happen on a desktop of their own, where a window refuses to end the
+// session and records each request, so a restart touches nothing else.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -66,53 +68,97 @@ struct Product {
     std::string dir, key = kUninstall + "UninstTest";
 };
 
-// Starts commandLine on the named desktop (empty: this one), answers the
-// windows of steps in their order and returns the exit code.
-DWORD RunThrough(const std::string& commandLine, const std::vector<Step>& steps, const std::string& desktop = "")
-{
-    Process process;
-    DWORD code = 0;
-    std::thread([&] {
-        // The thread's desktop handle is closed when the thread ends.
-        StartOptions options;
-        options.desktop = desktop.empty() ? "" : "WinSta0\\" + desktop;
-        HDESK attach = desktop.empty() ? nullptr : OpenDesktopA(desktop.c_str(), 0, FALSE, GENERIC_ALL);
-        if ((attach && !SetThreadDesktop(attach)) || !process.Start(commandLine, options))
-            return ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
-        for (const Step& step : steps) {
-            HWND window = nullptr;
-            for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeout; Sleep(20))
-                for (HWND found : ui::TopLevelWindows(process.Id()))
-                    window = found;
-            Kind kind = ui::ClassName(window) == "KSWUNINST"       ? kMain
-                        : GetDlgItem(window, IDC_LANGUAGE_LIST) ? kLanguage : kBox;
-            if (!window || kind != step.kind)
-                return ADD_FAILURE() << "step " << &step - &steps[0] << ": expected kind " << step.kind
-                                     << ", got " << (window ? ui::WindowText(window) : "none");
-            if (step.check)
-                step.check(window);
-            if (kind == kBox) {
-                EXPECT_EQ(ui::WindowText(window), step.caption);
-                EXPECT_EQ(ui::ControlText(window, 0xFFFF), step.text);
-                EXPECT_TRUE(GetDlgItem(window, step.answer) && !GetDlgItem(window, IDCANCEL));
-                EXPECT_EQ(!GetDlgItem(window, IDNO), step.answer == IDOK) << "Yes/No or OK alone";
-            } else if (kind == kLanguage && step.pick >= 0) {
-                SendMessageA(GetDlgItem(window, IDC_LANGUAGE_LIST), CB_SETCURSEL, step.pick, 0);
-            } else if (kind == kMain) {
-                for (DWORD start = GetTickCount(); IsWindow(window) && !ui::ControlEnabled(window, IDOK) &&
-                                                   GetTickCount() - start < 3 * kTimeout;)
-                    Sleep(20);
-                EXPECT_TRUE(ui::ControlVisible(window, IDC_MAIN_SUCCESS)) << "the success text at the end";
+class Run : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(desktop_ = CreateDesktopA(name_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+        options_.desktop = "WinSta0\\" + name_;
+        ASSERT_TRUE(watcher_.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record_ + "\"", options_));
+        for (DWORD start = GetTickCount(); Count("ready") == 0 && GetTickCount() - start < kTimeout;)
+            Sleep(20);
+        ASSERT_EQ(Count("ready"), 1);
+    }
+
+    void TearDown() override
+    {
+        watcher_.Kill();
+        CloseDesktop(desktop_);
+    }
+
+    int Count(const char* word) const
+    {
+        std::string text = ReadFileOrEmpty(record_);
+        int count = 0;
+        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+            ++count;
+        return count;
+    }
+
+    // Waits for the restart requests that reached the watcher; returns their number.
+    int Queries(int expected) const
+    {
+        for (DWORD start = GetTickCount(); Count("query") < expected && GetTickCount() - start < kTimeout;)
+            Sleep(20);
+        Sleep(500);   // and for any more that should not come
+        return Count("query");
+    }
+
+    // Starts commandLine, answers the windows of steps in their order and
+    // returns the exit code.
+    DWORD RunThrough(const std::string& commandLine, const std::vector<Step>& steps)
+    {
+        Process process;
+        DWORD code = 0;
+        std::thread([&] {
+            // A thread's desktop handle is closed when the thread ends: open one for it.
+            if (!SetThreadDesktop(OpenDesktopA(name_.c_str(), 0, FALSE, GENERIC_ALL)) || !process.Start(commandLine, options_))
+                return ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+            for (const Step& step : steps) {
+                HWND window = nullptr;
+                for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeout; Sleep(20))
+                    for (HWND found : ui::TopLevelWindows(process.Id()))
+                        window = found;
+                Kind kind = ui::ClassName(window) == "KSWUNINST"       ? kMain
+                            : GetDlgItem(window, IDC_LANGUAGE_LIST) ? kLanguage : kBox;
+                if (!window || kind != step.kind)
+                    return ADD_FAILURE() << "step " << &step - &steps[0] << ": expected kind " << step.kind
+                                         << ", got " << (window ? ui::WindowText(window) : "none");
+                if (step.check)
+                    step.check(window);
+                if (kind == kBox) {
+                    EXPECT_EQ(ui::WindowText(window), step.caption);
+                    EXPECT_EQ(ui::ControlText(window, 0xFFFF), step.text);
+                    EXPECT_TRUE(GetDlgItem(window, step.answer) && !GetDlgItem(window, IDCANCEL));
+                    EXPECT_EQ(!GetDlgItem(window, IDNO), step.answer == IDOK) << "Yes/No or OK alone";
+                } else if (kind == kLanguage && step.pick >= 0) {
+                    SendMessageA(GetDlgItem(window, IDC_LANGUAGE_LIST), CB_SETCURSEL, step.pick, 0);
+                } else if (kind == kMain) {
+                    for (DWORD start = GetTickCount(); IsWindow(window) && !ui::ControlEnabled(window, IDOK) &&
+                                                       GetTickCount() - start < 3 * kTimeout;)
+                        Sleep(20);
+                    EXPECT_TRUE(ui::ControlVisible(window, IDC_MAIN_SUCCESS)) << "the success text at the end";
+                }
+                ui::PressButton(window, step.answer);
+                EXPECT_TRUE(ui::WaitForWindowGone(window, kTimeout)) << "step " << &step - &steps[0];
             }
-            ui::PressButton(window, step.answer);
-            EXPECT_TRUE(ui::WaitForWindowGone(window, kTimeout)) << "step " << &step - &steps[0];
-        }
-        code = process.Wait(kTimeout);
-        for (HWND left : ui::TopLevelWindows(process.Id()))
-            ADD_FAILURE() << "window left: " << ui::WindowText(left) << ": " << ui::ControlText(left, 0xFFFF);
-    }).join();
-    return code;
-}
+            code = process.Wait(kTimeout);
+            for (HWND left : ui::TopLevelWindows(process.Id()))
+                ADD_FAILURE() << "window left: " << ui::WindowText(left) << ": " << ui::ControlText(left, 0xFFFF);
+        }).join();
+        return code;
+    }
+
+    std::string name_ = "uninstall_test_" + std::to_string(GetCurrentProcessId());
+    HDESK desktop_ = nullptr;
+    StartOptions options_;
+    TempDir temp_{"run"};
+    std::string record_ = temp_ / "session.txt", systemIni_ = WindowsDir() + "\\system.ini";
+    Process watcher_;
+    SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations"};
+    SavedFile savedIni_{systemIni_};
+    std::string ini_ = ReadFileOrEmpty(systemIni_);
+};
 
 bool HasValue(const std::string& key, const char* name)
 {
@@ -123,29 +169,34 @@ bool HasValue(const std::string& key, const char* name)
 Step Confirm(int answer) { return {kBox, answer, "English text 71", "Remove 'Demo App' from your computer?"}; }
 const Step kWork = {kMain, IDOK};
 
-enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7 };
+enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7, kUnregistered = 8 };
 
-TEST(Run, FromStartToExit)
+TEST_F(Run, FromStartToExit)
 {
     std::string high(128, ' '), longHeader = std::string(5000, 'N') + "\r\n" + std::string(3000, 'K') + "\r\n";
     for (int c = 128; c < 256; ++c)
         high[c - 128] = char(c);
-    SavedValue pending(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
-    auto listed = [](HWND language) {
-        EXPECT_EQ(ui::ComboItems(GetDlgItem(language, IDC_LANGUAGE_LIST)).size(), 2u);
-        EXPECT_EQ(ui::ComboSelection(GetDlgItem(language, IDC_LANGUAGE_LIST)), 0) << "general/default";
+    const std::string kEnglish = Product::Header("English"), kIni = "-uninsttest\\wave\r\ndemo.drv\r\n";
+    std::string dir;
+    auto ownFileListed = [&](HWND) {
+        std::string list;
+        GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
+        size_t own = list.find(dir + "uninstall.exe" + '\0'), folder = list.find(dir + '\0');
+        EXPECT_TRUE(own != std::string::npos && folder != std::string::npos && own < folder)
+            << "the own file, then its directory, before the question: " << list;
     };
     struct {
         std::string args, header;
         std::vector<Step> steps;
         int gone;
     } cases[] = {
-        {"", Product::Header("English"), {Confirm(IDYES), kWork}, kAll},
-        {"", Product::Header("English"), {Confirm(IDNO)}, 0},
-        {"-c", Product::Header("English"), {kWork}, kAll},
-        {"-Cany", Product::Header("English"), {kWork}, kAll},
-        {"-Ux", Product::Header("English"), {Confirm(IDNO)}, 0},
-        {"", Product::Header(""), {{kLanguage, IDOK, "", "", listed, 1}, {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
+        {"", kEnglish, {Confirm(IDYES), kWork}, kAll},
+        {"", kEnglish, {Confirm(IDNO)}, 0},
+        {"-c", kEnglish, {kWork}, kAll},
+        {"-Cany", kEnglish, {kWork}, kAll},
+        {"-C", kEnglish, {kWork}, kAll | kUnregistered},
+        {"-Ux", kEnglish, {Confirm(IDNO)}, 0},
+        {"", Product::Header(""), {{kLanguage, IDOK, "", "", {}, 1}, {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
         {"", Product::Header(""), {{kLanguage, IDCANCEL}}, 0},
         {"", Product::Header(kCzech), {{kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
         // Damaged headers: the run still goes to the end.
@@ -153,10 +204,17 @@ TEST(Run, FromStartToExit)
         {"-c", high + "\r\n" + high + "\r\n" + high + "\r\n", {kWork}, kDemo | kLog},
         {"-c", std::string("Na\0me\r\nKe\0y\r\nEng\0lish\r\n", 23), {kWork}, kDemo | kLog},
         {"-c", "Name\r\n", {{kLanguage, IDOK}, kWork}, kLog},
+        // A line went from system.ini: the restart question, No and then Yes.
+        {"-C", kEnglish + kIni, {kWork, {kBox, IDNO, "English text 96", "English text 97", ownFileListed}}, kAll},
+        {"-C", kEnglish + kIni, {kWork, {kBox, IDYES, "English text 96", "English text 97"}}, kAll},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE("args " + c.args + ", header " + c.header.substr(0, 30));
+        SCOPED_TRACE("args " + c.args + ", log " + c.header.substr(0, 30));
         Product product("Demo App", c.header);
+        dir = product.dir;
+        WriteFileBytes(systemIni_, ini_ + "[uninsttest]\r\nwave=demo.drv\r\n");
+        if (c.gone & kUnregistered)
+            DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, product.key);
         EXPECT_EQ(RunThrough(product.Command(c.args), c.steps), 1u);
         EXPECT_NE(product.Has("demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
@@ -164,12 +222,11 @@ TEST(Run, FromStartToExit)
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, product.key), bool(c.gone & kRegistration));
         EXPECT_TRUE((c.gone & kRegistration) || HasValue(product.key, "UninstallString"));
     }
-    Product quiet;
-    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, quiet.key);
-    EXPECT_EQ(RunThrough(quiet.Command("-C"), {kWork}), 1u) << "an absent UninstallString is no error";
+    EXPECT_EQ(ReadFileOrEmpty(systemIni_).find("wave=demo.drv"), std::string::npos);
+    EXPECT_EQ(Queries(2), 2) << "Yes asks twice, No not at all";
 }
 
-TEST(Run, MissingLogOffersToRemoveTheKey)
+TEST_F(Run, MissingLogOffersToRemoveTheKey)
 {
     Product product, odd("Odd%%Dir");
     std::string root = product.dir.substr(0, 3), oddDir = odd.dir;
@@ -217,7 +274,7 @@ bool SetKeyAccess(const std::string& subKey, const std::string& sddlRights)
     return done;
 }
 
-TEST(Run, UninstallStringThatStaysStopsTheRun)
+TEST_F(Run, UninstallStringThatStaysStopsTheRun)
 {
     Product product;
     ASSERT_TRUE(SetKeyAccess(product.key, "0x60019"));
@@ -246,33 +303,10 @@ std::string ProbeFonts(HWND dialog, const std::string& report)
     return ReadFileOrEmpty(report);
 }
 
-// A whole run on a desktop of its own, where a window refuses to end the
-// session and counts the requests: every kind of entry, the main dialog
-// while a program holds the worker, the closing question, No and then Yes.
-TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
+// Every kind of entry, and the main dialog while a program holds the worker.
+TEST_F(Run, EveryKindAndTheMainDialog)
 {
-    SavedValue pending(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
-    std::string systemIni = WindowsDir() + "\\system.ini";
-    SavedFile savedIni(systemIni);
-    std::string original = ReadFileOrEmpty(systemIni);
-    WriteFileBytes(systemIni, original + "[uninsttest]\r\nwave=demo.drv\r\nkeep=1\r\n");
-    std::string name = "uninstall_test_" + std::to_string(GetCurrentProcessId());
-    HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    ASSERT_NE(desktop, nullptr);
-    TempDir temp("run");
-    std::string record = temp / "session.txt", marker = temp / "unregistered.txt", fontReport = temp / "fonts.txt";
-    auto queries = [&] {
-        std::string text = ReadFileOrEmpty(record);
-        int count = 0;
-        for (size_t at = text.find("query"); at != std::string::npos; at = text.find("query", at + 1))
-            ++count;
-        return count;
-    };
-    StartOptions options;
-    options.desktop = "WinSta0\\" + name;
-    Process watcher;
-    ASSERT_TRUE(watcher.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record + "\"", options));
-
+    std::string marker = temp_ / "unregistered.txt", fontReport = temp_ / "fonts.txt";
     Product product;
     std::string dir = product.dir, started = dir + "started.txt", signal = dir + "go.signal";
     for (const char* sub : {"data", "docs", "bin", "fonts"})
@@ -284,8 +318,7 @@ TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
     SetString(HKEY_LOCAL_MACHINE, product.key, "Publisher", "Demo Corp");
     SetString(HKEY_LOCAL_MACHINE, "Software\\UninstTestRun\\App", "InstallPath", "x");
     WriteFileBytes(dir + "uninstall.log", Product::Header("English") + dir + "demo.exe\r\n" + dir + "data\\map01.dat\r\n%" +
-                   dir + "bin\\demoext.dll\r\n&" + dir + "fonts\\demo.ttf\r\n-uninsttest\\wave\r\ndemo.drv\r\n"
-                   ":HKEY_LOCAL_MACHINE\\Software\\UninstTestRun\\App\\InstallPath\r\n;\"" + ProgramDir() +
+                   dir + "bin\\demoext.dll\r\n&" + dir + "fonts\\demo.ttf\r\n:HKEY_LOCAL_MACHINE\\Software\\UninstTestRun\\App\\InstallPath\r\n;\"" + ProgramDir() +
                    "logged_program.exe\" \"" + started + "\" \"" + signal + "\"\r\n;\r\n;x\r\n" + dir + "docs\\readme.txt\r\n");
     SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
     SetEnvironmentVariableA("FONT_PROBE_OUT", fontReport.c_str());
@@ -312,7 +345,7 @@ TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
         EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
         EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
         EXPECT_GT(window.right - window.left, client.right) << "the frame makes it sit off centre";
-        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0), 8 * 100 / 12);
+        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0), 6 * 100 / 10);
         EXPECT_FALSE(ui::ControlEnabled(dialog, IDOK));
         EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
         // Close box, Alt+F4, Escape, Cancel: none ends the dialog. The bar
@@ -329,15 +362,7 @@ TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
         EXPECT_TRUE(IsWindowVisible(dialog) && !ui::ControlEnabled(dialog, IDOK));
         WriteFileBytes(signal, "");
     };
-    auto listedBeforeTheQuestion = [&](HWND box) {
-        std::string list;
-        GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
-        size_t own = list.find(dir + "uninstall.exe" + '\0'), folder = list.find(dir + '\0');
-        EXPECT_TRUE(own != std::string::npos && folder != std::string::npos && own < folder)
-            << "the own file, then its directory: " << list;
-    };
-    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain, IDOK, "", "", whileWorking},
-                         {kBox, IDNO, "English text 96", "English text 97", listedBeforeTheQuestion}}, name), 1u);
+    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain, IDOK, "", "", whileWorking}}), 1u);
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
     SetEnvironmentVariableA("FONT_PROBE_OUT", nullptr);
     for (const char* gone : {"uninstall.log", "lang.ini", "demo.exe", "data\\map01.dat", "bin", "fonts", "docs"})
@@ -348,33 +373,19 @@ TEST(Run, EveryKindTheMainDialogAndTheRestartQuestion)
     char cwd[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof cwd, cwd);
     EXPECT_EQ(ReadFileOrEmpty(started), cwd) << "the program inherits the uninstaller's directory";
-    std::string ini = ReadFileOrEmpty(systemIni);
-    EXPECT_TRUE(ini.find("wave=demo.drv") == std::string::npos && ini.find("keep=1") != std::string::npos) << ini;
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "Publisher keeps the product's key";
+}
 
-    // Yes: the two restart requests reach the refusing window.
-    WriteFileBytes(systemIni, original + "[uninsttest]\r\nwave=demo.drv\r\n");
-    Product again;
-    WriteFileBytes(again.dir + "uninstall.log", Product::Header("English") + "-uninsttest\\wave\r\ndemo.drv\r\n");
-    EXPECT_EQ(queries(), 0) << "No asked for a restart";
-    EXPECT_EQ(RunThrough(again.Command("-C"), {kWork, {kBox, IDYES, "English text 96", "English text 97"}}, name), 1u);
-    for (DWORD start = GetTickCount(); queries() < 2 && GetTickCount() - start < kTimeout;)
-        Sleep(20);
-    EXPECT_EQ(queries(), 2) << ReadFileOrEmpty(record);
-
-    // The restart itself: the shutdown privilege is enabled first, the
-    // request is made twice and not forced.
+// The restart itself: the shutdown privilege is enabled first, the request
+// is made twice and not forced.
+TEST_F(Run, RestartEnablesTheShutdownPrivilegeAndAsksTwice)
+{
     Process probe;
-    ASSERT_TRUE(probe.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record + "\" restart", options));
+    ASSERT_TRUE(probe.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record_ + "\" restart", options_));
     EXPECT_EQ(probe.Wait(kTimeout), 0u);
-    for (DWORD start = GetTickCount(); queries() < 4 && GetTickCount() - start < kTimeout;)
-        Sleep(20);
-    Sleep(500);
-    EXPECT_EQ(queries(), 4) << ReadFileOrEmpty(record);
-    EXPECT_NE(ReadFileOrEmpty(record).find("privilege 0 1"), std::string::npos) << ReadFileOrEmpty(record);
-    EXPECT_EQ(watcher.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
-    watcher.Kill();
-    CloseDesktop(desktop);
+    EXPECT_EQ(Queries(2), 2) << ReadFileOrEmpty(record_);
+    EXPECT_EQ(Count("privilege 0 1"), 1) << "before and after: " << ReadFileOrEmpty(record_);
+    EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A window that refuses to end the session and appends "query" to the file
-// named by its first argument for each WM_QUERYENDSESSION; refusing keeps
+// named by its first argument for each WM_QUERYENDSESSION, after "ready"; refusing keeps
 // wineboot from closing it or carrying out the restart. With the second
 // argument "restart" it opens no window: it runs the uninstaller's restart
 // and appends "privilege BEFORE AFTER" (1 enabled, 0 not, -1 unreadable).
@@ -67,6 +67,7 @@ int main(int argc, char** argv)
     RegisterClassA(&windowClass);
     ShowWindow(CreateWindowA("SessionWatcher", "session watcher", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                              nullptr, nullptr, nullptr), SW_SHOWNORMAL);
+    Record("ready");
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0)
         DispatchMessageA(&message);

@@ -102,12 +102,14 @@ protected:
         g_positions.clear();
         g_restartNeeded = 0;
         bool done = false;
+        LRESULT barAtEnd = -1;
         std::thread driver([&] {
             HWND dialog = ui::WaitForWindow("KSWUNINST", nullptr, 20000, GetCurrentProcessId());
             if (dialog && whileWorking)
                 whileWorking(dialog);
             for (DWORD start = GetTickCount(); dialog && !done && GetTickCount() - start < 60000; Sleep(20))
                 done = ui::ControlEnabled(dialog, IDOK) && ui::ControlVisible(dialog, IDC_MAIN_SUCCESS);
+            barAtEnd = SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0);
             ui::PressButton(dialog, IDOK);   // ends the dialog even while disabled
         });
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordPosition, nullptr, GetCurrentThreadId());
@@ -117,6 +119,7 @@ protected:
         EXPECT_EQ(WaitForSingleObject(g_workerThread, 20000), WAIT_OBJECT_0) << "the worker ends after OK";
         CloseHandle(g_workerThread);
         EXPECT_TRUE(done) << "OK and the success text never came";
+        EXPECT_EQ(barAtEnd, 100) << "full, and no further";
         EXPECT_FALSE(FileExists(g_logPath));
         EXPECT_FALSE(FileExists(dir_ / "lang.ini"));
         return g_positions;

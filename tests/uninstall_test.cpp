@@ -341,12 +341,13 @@ TEST_F(Run, EveryKindAndTheMainDialog)
         EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0), 6 * 100 / 10);
         EXPECT_FALSE(ui::ControlEnabled(dialog, IDOK));
         EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
-        // Close box, Alt+F4, Escape, Cancel: none ends the dialog. The bar
+        // Close box, Alt+F4, Escape, Enter, Cancel: none ends the dialog. The bar
         // position posted last tells when the posted ones were handled.
         DWORD_PTR ignored;
         SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
         SendMessageTimeoutA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &ignored);
         PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         PostMessageA(GetDlgItem(dialog, IDC_MAIN_PROGRESS), PBM_SETPOS, 77, 0);
         for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < kTimeout &&

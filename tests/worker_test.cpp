@@ -189,6 +189,13 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
     EXPECT_FALSE(HasValue(name.c_str()));
     EXPECT_TRUE(HasValue("Stay"));
     EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
+    // Junk after each kind character: the worker still reaches the end.
+    for (const std::string& bad : {std::string("\x80\xFF\xE9"), std::string("a\0b", 3), std::string(2000, 'x')}) {
+        std::vector<std::string> lines;
+        for (const char* kind : {"", "%", "&", ":", "-", "-\\", "-sec\\", ";"})
+            lines.insert(lines.end(), {kind + bad, bad});
+        Run(lines);
+    }
     EXPECT_EQ(Run({last}, {}, true), Positions{100});
     EXPECT_TRUE(FileExists(last)) << "a last line without line end is not acted on";
 }

@@ -17,8 +17,9 @@
 #include "paths/path_macros.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "support/installation.h"
 #include "support/saved_state.h"
+#include "support/test_env.h"
+#include "support/ui_driver.h"
 #include "text/buf.h"
 
 using namespace testenv;
@@ -350,7 +351,7 @@ TEST_F(Texts, PathMacrosLanguageTextsAndChoice)
     EXPECT_EQ(text + std::string(text + 12), std::string(kNotFound).substr(0, 11) + "App from D:?\n");
     // The dialog lists the sections but general, preselects general/default
     // (by prefix, any case) or else Czech, and OK takes the selection.
-    const std::string czech = kCzechName, three = "[English]\r\n[" + czech + "]\r\n[Deutsch]\r\n";
+    const std::string czech = "\xC8" "esky", three = "[English]\r\n[" + czech + "]\r\n[Deutsch]\r\n";
     const struct { std::string ini; int select, press, result, preselected; std::string chosen; } choices[] = {
         {"[GENERAL]\r\nx=1\r\n" + three, -1, IDOK, 1, 1, czech},
         {"[general]\r\ndefault=deu\r\n" + three, 0, IDOK, 1, 2, "English"},

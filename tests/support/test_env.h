@@ -10,9 +10,11 @@
 
 namespace testenv {
 
-// Directory of the running test program (ends in a backslash); uninstall.exe
-// and the helper programs are built into it.
+// Directory of the running test program, where uninstall.exe and the helper
+// programs are built (ends in a backslash).
 std::string ProgramDir();
+std::string WindowsDir();   // without a trailing backslash
+std::string SystemDir();    // without a trailing backslash
 
 // A fresh directory under %TEMP%, removed with its contents on destruction.
 class TempDir {
@@ -29,18 +31,14 @@ private:
 };
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
-// Returns false when the file cannot be read.
-bool ReadFileBytes(const std::string& path, std::string* bytes);
+bool ReadFileBytes(const std::string& path, std::string* bytes);   // false when unreadable
 std::string ReadFileOrEmpty(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
-// Creates every missing directory of path.
-bool MakeDirectories(const std::string& path);
-// Deletes a file or a directory tree, clearing read-only attributes.
-void RemoveTree(const std::string& path);
+bool MakeDirectories(const std::string& path);   // every missing one
+void RemoveTree(const std::string& path);        // a file or a directory tree, read-only or not
 
-// A registry key that the test creates and that is deleted with everything
-// below it on destruction.
+// A registry key created empty now and deleted with its subtree on destruction.
 class ScopedKey {
 public:
     ScopedKey(HKEY root, const std::string& subKey);
@@ -56,11 +54,9 @@ private:
 bool KeyExists(HKEY root, const std::string& subKey);
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
-bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
-               const std::string& data);
+bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type, const std::string& data);
 // Value data and type; false when missing.
-bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
-              DWORD* type = nullptr);
+bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data, DWORD* type = nullptr);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
 // How a process is started; empty fields mean "as the test program's".
@@ -85,8 +81,7 @@ public:
     bool Start(const std::string& commandLine, const StartOptions& options);
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
-    // Exit code, or STILL_ACTIVE (259) when it did not end within timeoutMs.
-    DWORD Wait(DWORD timeoutMs);
+    DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
     void Kill();
 
 private:
@@ -96,8 +91,7 @@ private:
 // Carries out what Windows does at its next start (wineboot -r).
 bool RestartWindowsNow();
 
-// While alive, Wine reports Windows 98 to programs named exeName
-// (HKCU\Software\Wine\AppDefaults\<exeName>\Version = win98).
+// While alive, Wine reports Windows 98 to programs named exeName.
 class Win98Mode {
 public:
     explicit Win98Mode(const std::string& exeName);
@@ -109,13 +103,10 @@ private:
     std::string key_;
 };
 
-// Wine only: the unix path of a Windows path; empty when not under Wine.
+// Wine only: the unix path of a Windows path (empty elsewhere), and
+// /bin/sh -c script started; Wine does not report when a unix program ends,
+// so the caller waits for an effect of the script instead.
 std::string UnixPath(const std::string& path);
-// Wine only: starts /bin/sh -c script. Wine does not report when a unix
-// program ends, so the caller waits for an effect of the script instead.
 bool StartUnixShell(const std::string& script);
-
-std::string WindowsDir();   // without a trailing backslash
-std::string SystemDir();    // without a trailing backslash
 
 }  // namespace testenv

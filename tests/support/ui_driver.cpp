@@ -20,54 +20,34 @@ std::string TitleOf(HWND window)
     return ansi;
 }
 
-struct FindRequest {
-    const char* className;
-    const char* title;
-    DWORD processId;
-    HWND found;
-    std::vector<HWND>* all;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
 {
-    auto* request = reinterpret_cast<FindRequest*>(param);
-    if (!IsWindowVisible(window))
-        return TRUE;
+    auto* request = reinterpret_cast<std::pair<DWORD, std::vector<HWND>*>*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if ((request->processId && pid != request->processId) ||
-        (request->className && ClassName(window) != request->className) ||
-        (request->title && TitleOf(window) != request->title))
-        return TRUE;
-    if (request->all) {
-        request->all->push_back(window);
-        return TRUE;
-    }
-    request->found = window;
-    return FALSE;
+    if (IsWindowVisible(window) && (!request->first || pid == request->first))
+        request->second->push_back(window);
+    return TRUE;
 }
 
 }  // namespace
 
 HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs, DWORD processId)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindRequest request = {className, title, processId, nullptr, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
-        if (request.found)
-            return request.found;
+    for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
+        for (HWND window : TopLevelWindows(processId))
+            if ((!className || ClassName(window) == className) && (!title || TitleOf(window) == title))
+                return window;
         if (GetTickCount() - start >= timeoutMs)
             return nullptr;
-        Sleep(kPollMs);
     }
 }
 
 std::vector<HWND> TopLevelWindows(DWORD processId)
 {
     std::vector<HWND> windows;
-    FindRequest request = {nullptr, nullptr, processId, nullptr, &windows};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
+    std::pair<DWORD, std::vector<HWND>*> request(processId, &windows);
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&request));
     return windows;
 }
 

@@ -77,6 +77,12 @@ foreach(source ${TOOL_SOURCES})
     list(APPEND TOOL_TARGETS ${name})
 endforeach()
 
+# The scripts' driver: keeps the Wine desktop up, plays the demo's user,
+# times the benchmark's runs.
+add_executable(driver tools/driver.cpp)
+target_include_directories(driver PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(driver PRIVATE gdi32 user32)
+
 # Every tests/*_test.cpp is one test program, run by ctest through Wine.
 file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)
 foreach(source ${TEST_SOURCES})

@@ -62,12 +62,12 @@ start_xvfb() {
   return 1
 }
 
-# start_desktop KEEPER_EXE: brings the Wine desktop up with a long-lived
+# start_desktop DRIVER_EXE: brings the Wine desktop up with a long-lived
 # window process, so that later processes do not race to create it.
 start_desktop() {
   local ready="$WINEPREFIX/keeper.ready"
   rm -f "$ready"
-  "$WINE" "$1" "$("$WINE" winepath.exe -w "$ready")" >/dev/null 2>&1 &
+  "$WINE" "$1" keep "$("$WINE" winepath.exe -w "$ready")" >/dev/null 2>&1 &
   STARTED_KEEPER_PID=$!
   for _ in $(seq 300); do
     [ -e "$ready" ] && return 0

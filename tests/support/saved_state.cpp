@@ -49,7 +49,8 @@ SavedKeyValues::~SavedKeyValues()
 
 SavedFile::SavedFile(const std::string& path) : path_(path)
 {
-    existed_ = ReadFileBytes(path_, &bytes_);
+    existed_ = FileExists(path_);
+    bytes_ = ReadFileOrEmpty(path_);
 }
 
 SavedFile::~SavedFile()

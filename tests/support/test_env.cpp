@@ -35,23 +35,15 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     return fclose(f) == 0 && ok;
 }
 
-bool ReadFileBytes(const std::string& path, std::string* bytes)
-{
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    bytes->clear();
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
-        bytes->append(chunk, n);
-    fclose(f);
-    return true;
-}
-
 std::string ReadFileOrEmpty(const std::string& path)
 {
     std::string bytes;
-    ReadFileBytes(path, &bytes);
+    FILE* f = fopen(path.c_str(), "rb");
+    char chunk[4096];
+    for (size_t n; f && (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
+        bytes.append(chunk, n);
+    if (f)
+        fclose(f);
     return bytes;
 }
 

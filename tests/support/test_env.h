@@ -31,7 +31,6 @@ private:
 };
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
-bool ReadFileBytes(const std::string& path, std::string* bytes);   // false when unreadable
 std::string ReadFileOrEmpty(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
@@ -80,7 +79,6 @@ public:
     bool Start(const std::string& commandLine, const std::string& workDir = std::string());
     bool Start(const std::string& commandLine, const StartOptions& options);
     DWORD Id() const { return info_.dwProcessId; }
-    HANDLE Handle() const { return info_.hProcess; }
     DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
     void Kill();
 

@@ -90,26 +90,6 @@ void PressButton(HWND dialog, int controlId)
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
 
-std::vector<std::wstring> ComboItems(HWND combo)
-{
-    std::vector<std::wstring> items;
-    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        WCHAR text[512] = L"";
-        LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
-        if (length < 0 || length >= LRESULT(sizeof text / sizeof text[0]))
-            continue;
-        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items.push_back(text);
-    }
-    return items;
-}
-
-int ComboSelection(HWND combo)
-{
-    return int(SendMessageW(combo, CB_GETCURSEL, 0, 0));
-}
-
 bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const char* caption)
 {
     DWORD start = GetTickCount();
@@ -142,42 +122,6 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs)
         if (GetTickCount() - start >= timeoutMs)
             return false;
     return true;
-}
-
-bool SaveWindowBitmap(HWND window, const char* bmpPath)
-{
-    RECT rect;
-    if (!GetWindowRect(window, &rect))
-        return false;
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return false;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + DWORD(pixels.size());
-    FILE* out = fopen(bmpPath, "wb");
-    if (!out)
-        return false;
-    bool ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info, sizeof info, 1, out) == 1 &&
-              fwrite(pixels.data(), pixels.size(), 1, out) == 1;
-    return fclose(out) == 0 && ok;
 }
 
 }  // namespace ui

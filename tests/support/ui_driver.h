@@ -25,10 +25,6 @@ std::string ClassName(HWND window);
 // Posts the command a click on the button would send.
 void PressButton(HWND dialog, int controlId);
 
-// Items of a combo box, read with the wide messages (works across processes).
-std::vector<std::wstring> ComboItems(HWND combo);
-int ComboSelection(HWND combo);
-
 struct MessageBox {
     HWND window = nullptr;
     std::string caption;
@@ -43,8 +39,5 @@ void AnswerMessageBox(const MessageBox& box, int answer);
 
 // Waits until the window is gone; false on timeout.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
-
-// Saves the window's screen area as a 24-bit BMP.
-bool SaveWindowBitmap(HWND window, const char* bmpPath);
 
 }  // namespace ui

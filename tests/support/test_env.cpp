@@ -107,14 +107,8 @@ bool KeyExists(HKEY root, const std::string& subKey)
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data)
 {
-    HKEY key;
-    if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    LONG rc = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                             DWORD(data.size()));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
+    return RegSetKeyValueA(root, subKey.c_str(), name, type, data.data(), DWORD(data.size())) ==
+           ERROR_SUCCESS;
 }
 
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value)
@@ -131,35 +125,20 @@ bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD valu
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
               DWORD* type)
 {
-    HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    DWORD size = 0;
+    if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, type, nullptr,
+                     &size) != ERROR_SUCCESS)
         return false;
-    DWORD size = 0, valueType = 0;
-    LONG rc = RegQueryValueExA(key, name, nullptr, &valueType, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-        data->assign(size, '\0');
-        rc = RegQueryValueExA(key, name, nullptr, &valueType,
-                              reinterpret_cast<BYTE*>(&(*data)[0]), &size);
-        data->resize(size);
-    }
-    RegCloseKey(key);
-    if (type)
-        *type = valueType;
+    data->assign(size, '\0');
+    LONG rc = RegGetValueA(root, subKey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, type,
+                           &(*data)[0], &size);
+    data->resize(size);
     return rc == ERROR_SUCCESS;
 }
 
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
 {
-    HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return false;
-    char name[512];
-    DWORD length = sizeof name;
-    while (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           DeleteKeyTreeForTest(root, subKey + "\\" + name))
-        length = sizeof name;
-    RegCloseKey(key);
-    return RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
+    return RegDeleteTreeA(root, subKey.c_str()) == ERROR_SUCCESS;
 }
 
 std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes)

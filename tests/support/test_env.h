@@ -10,6 +10,13 @@
 
 namespace testenv {
 
+// Base of the objects below that own something and so are never copied.
+struct Owner {
+    Owner() = default;
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+};
+
 // Directory of the running test program, where uninstall.exe and the helper
 // programs are built (ends in a backslash).
 std::string ProgramDir();
@@ -17,12 +24,10 @@ std::string WindowsDir();   // without a trailing backslash
 std::string SystemDir();    // without a trailing backslash
 
 // A fresh directory under %TEMP%, removed with its contents on destruction.
-class TempDir {
+class TempDir : Owner {
 public:
     explicit TempDir(const char* prefix = "ut");
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path_; }   // ends in a backslash
     std::string operator/(const std::string& name) const { return path_ + name; }
 
@@ -38,12 +43,10 @@ bool MakeDirectories(const std::string& path);   // every missing one
 void RemoveTree(const std::string& path);        // a file or a directory tree, read-only or not
 
 // A registry key created empty now and deleted with its subtree on destruction.
-class ScopedKey {
+class ScopedKey : Owner {
 public:
     ScopedKey(HKEY root, const std::string& subKey);
     ~ScopedKey();
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
 
 private:
     HKEY root_;
@@ -70,12 +73,10 @@ struct StartOptions {
 std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes);
 
 // A started process, killed if it still runs when the object goes.
-class Process {
+class Process : Owner {
 public:
     Process() = default;
     ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
     bool Start(const std::string& commandLine, const std::string& workDir = std::string());
     bool Start(const std::string& commandLine, const StartOptions& options);
     DWORD Id() const { return info_.dwProcessId; }
@@ -90,12 +91,10 @@ private:
 bool RestartWindowsNow();
 
 // While alive, Wine reports Windows 98 to programs named exeName.
-class Win98Mode {
+class Win98Mode : Owner {
 public:
     explicit Win98Mode(const std::string& exeName);
     ~Win98Mode();
-    Win98Mode(const Win98Mode&) = delete;
-    Win98Mode& operator=(const Win98Mode&) = delete;
 
 private:
     std::string key_;

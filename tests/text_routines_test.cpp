@@ -215,17 +215,15 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
         EXPECT_EQ(Into(r.size, bind(BuildMessage, _1, _2, r.number, r.args.data(), r.args.size())),
                   r.text) << "row " << r.number << " in " << r.size;
     // The box text: the template of the severity digit around the message proper.
-    const struct { const char* message; size_t size; string text; } boxes[] = {
-        {"1a %s", 1024, "Provedli jste nestandartní operaci,\nkterá zapřičinila pád programu.\n"
-                        "Aplikace je v pořádku a je použitelná.\n\nChyba:\na %s"},
-        {"2a %s", 1024, "Program detekoval, že systém neodpovídá jeho požadavkům.\nMožnou "
-                        "příčinou je málo systémové nebo diskové paměti.\nUvolněte prosím "
-                        "nějakou ukončením\n"
-                        "programů na pozadí nebo restartem.\n\nChyba:\na %s"},
-        {"4a %s", 1024, "Program je špatně nainstalován.\nProsím přeinstalujte jej.\n\nChyba:\n"
-                        "a %s"},
-        {"3a %s", 1024, "a %s"}, {"3", 1024, ""}, {"5odd", 1024, "5odd"}, {"0odd", 1024, "0odd"},
-        {"2x", 10, "Program d (false)"},
+    const struct { const char* message; string text; size_t size = 1024; } boxes[] = {
+        {"1a %s", "Provedli jste nestandartní operaci,\nkterá zapřičinila pád programu.\nAplikace "
+                  "je v pořádku a je použitelná.\n\nChyba:\na %s"},
+        {"2a %s", "Program detekoval, že systém neodpovídá jeho požadavkům.\nMožnou příčinou je "
+                  "málo systémové nebo diskové paměti.\nUvolněte prosím nějakou ukončením\nprogramů"
+                  " na pozadí nebo restartem.\n\nChyba:\na %s"},
+        {"4a %s", "Program je špatně nainstalován.\nProsím přeinstalujte jej.\n\nChyba:\na %s"},
+        {"3a %s", "a %s"}, {"3", ""}, {"5odd", "5odd"}, {"0odd", "0odd"},
+        {"2x", "Program d (false)", 10},
     };
     for (const auto& r : boxes)
         EXPECT_EQ(Into(r.size, bind(BuildBoxText, _1, _2, r.message)), InCodePage1250(r.text))

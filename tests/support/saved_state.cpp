@@ -21,32 +21,6 @@ SavedValue::~SavedValue()
     }
 }
 
-SavedKeyValues::SavedKeyValues(HKEY root, const std::string& subKey)
-    : root_(root), subKey_(subKey)
-{
-    HKEY key;
-    existed_ = RegOpenKeyExA(root_, subKey_.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
-    if (!existed_)
-        return;
-    char name[16384];
-    DWORD length = sizeof name;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-                      ERROR_SUCCESS;
-         ++i, length = sizeof name)
-        values_.emplace_back(new SavedValue(root_, subKey_, name));
-    RegCloseKey(key);
-    DeleteKeyTreeForTest(root_, subKey_);
-}
-
-SavedKeyValues::~SavedKeyValues()
-{
-    DeleteKeyTreeForTest(root_, subKey_);
-    HKEY key;
-    if (existed_ && RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                    nullptr) == ERROR_SUCCESS)
-        RegCloseKey(key);
-}
-
 SavedFile::SavedFile(const std::string& path) : path_(path)
 {
     existed_ = FileExists(path_);

@@ -3,9 +3,7 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace testenv {
 
@@ -20,20 +18,6 @@ private:
     std::string subKey_, name_, data_;
     DWORD type_ = 0;
     bool existed_;
-};
-
-// The values of a key (or its absence); the key is removed now and rebuilt
-// with them on destruction. Subkeys are not saved.
-class SavedKeyValues {
-public:
-    SavedKeyValues(HKEY root, const std::string& subKey);
-    ~SavedKeyValues();
-
-private:
-    HKEY root_;
-    std::string subKey_;
-    bool existed_;
-    std::vector<std::unique_ptr<SavedValue>> values_;  // put back after the destructor's body
 };
 
 // A file's bytes (or its absence), put back on destruction.

@@ -201,12 +201,6 @@ void Process::Kill()
     }
 }
 
-bool RestartWindowsNow()
-{
-    Process wineboot;
-    return wineboot.Start("wineboot.exe -r") && wineboot.Wait(60000) == 0;
-}
-
 Win98Mode::Win98Mode(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName)
 {
     SetString(HKEY_CURRENT_USER, key_, "Version", "win98");

@@ -87,9 +87,6 @@ private:
     PROCESS_INFORMATION info_ = {};
 };
 
-// Carries out what Windows does at its next start (wineboot -r).
-bool RestartWindowsNow();
-
 // While alive, Wine reports Windows 98 to programs named exeName.
 class Win98Mode : Owner {
 public:

@@ -5,9 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "base/globals.h"
 #include "engine/ini_remove.h"
@@ -50,12 +48,11 @@ int Answering(const std::function<void()>& call, const std::function<void(HWND)>
     std::atomic<bool> done{false};
     int answered = 0;
     std::thread driver([&] {
-        for (HWND dialog; !done;) {
+        for (HWND dialog; !done;)
             if ((dialog = ui::WaitForWindow("#32770", nullptr, 50, GetCurrentProcessId()))) {
                 answer(dialog);
                 answered += ui::WaitForWindowGone(dialog, 5000);
             }
-        }
     });
     call();
     done = true;
@@ -118,11 +115,11 @@ TEST(Registry, ReadWriteAndDeleteByPath)
     const struct { std::vector<string> put; Call call; string path, expected; } cases[] = {
         {{"A\\B\\C=Only"}, Value, "A\\B\\C\\Only", "1"}, {{"A="}, Value, "A\\Missing", "0 A="},
         {{"A=@", "A\\B=Only"}, Value, "A\\B\\Only", "1 A=@"}, {{"=V", "A="}, Value, "V", "1 A="},
-        {{"A=@", "A=V"}, Value, "A\\(DeFault)", "1 A=V"},
+        {{"A=@", "A=V"}, Value, "A\\(DeFault)", "1 A=V"}, {{"A=K"}, Tree, demo, "0 A=K"},
         {{"A=V"}, Value, "\\A\\V", "1"},   // a doubled backslash must not reach kTop
         {{"A=" + n100, "A=Short"}, Value, "A\\Short", "1 A=" + n100},
         {{"=Keep", demo + "\\Deep=V", demo + "=V"}, Tree, demo, "1Keep"},
-        {{"A=Keep", demo + "\\Deep=V"}, Tree, demo, "1 A=Keep"}, {{"A=K"}, Tree, demo, "0 A=K"},
+        {{"A=Keep", demo + "\\Deep=V"}, Tree, demo, "1 A=Keep"},
     };
     for (const auto& c : cases) {
         DeleteKeyTreeForTest(HKEY_CURRENT_USER, kTop);
@@ -187,9 +184,8 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnly)
         {"key=value\r\n[boot]\r\nkey=value\r\nother=1\r\nKEY=Value\r\n[drivers]\r\nkey=value\r\n"
          "[BOOT]\r\nkey=value\r\nlast=2\r\n", "boot", "key=value",
          "key=value\r\n[boot]\r\nother=1\r\n[drivers]\r\nkey=value\r\n[BOOT]\r\nlast=2\r\n\r\n"},
-        {"[boot]\r\nkey = value\r\nkey=value2\r\n xkey=value\r\n", "boot", "key=value", ""},
-        {"[rename] \r\nNUL=C:\\X.DLL\r\n[ rename]\r\nNUL=C:\\X.DLL\r\n[rename];note\r\n"
-         "NUL=C:\\X.DLL\r\n", "rename", "NUL=C:\\X.DLL", ""},
+        {"[boot] \r\nkey=value\r\n[ boot]\r\nkey=value\r\n[boot];note\r\nkey=value\r\n[boot]\r\n"
+         "key = value\r\nkey=value2\r\n xkey=value\r\n", "boot", "key=value", ""},
         {"[s]\r\n" + x1500 + "\r\na=1\r\nz=9", "s", "a=1",   // no line end at the end
          "[s]\r\n" + x1500.substr(0, 1023) + "\r\n" + x1500.substr(1023) + "\r\nz=9\r\n"},
         {"[s]\r\nk=v\r\n", "s", "k=v", "", p259},   // a copy's path cut to fit would be the file's
@@ -264,22 +260,18 @@ TEST(Installation, MacrosTextsSystemFileQuestionAndLanguageChoice)
     // A file directly in the system directory goes only once its SharedDLLs
     // counter has run out and the user agrees; an answer for all holds.
     HWND owner = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    const string sub = system + "UTsub\\";
+    const string sub = system + "UTsub\\", windows = WindowsDir() + "\\";
     ASSERT_TRUE(MakeDirectories(sub));
-    // outcome: result, counter left ("gone" with its key), attributes, questions asked, choice.
-    const struct { int before; string dir; DWORD count; int button; string outcome; } files[] = {
-        {Ask, system, 1, IDC_SYSFILE_YES, "1 gone writable 1 0"},
-        {Ask, system, 0xFFFFFFFF, IDC_SYSFILE_NO, "0 -1 read-only 1 0"},
-        {Ask, "c" + system.substr(1), 3, IDC_SYSFILE_YES, "0 2 read-only 0 0"},
-        {Ask, system, 0xFFFFFFFF, IDC_SYSFILE_YES_ALL, "1 -1 writable 1 1"},
-        {DeleteAll, system, 0xFFFFFFFF, IDC_SYSFILE_NO, "1 -1 writable 0 1"},
-        {DeleteAll, system, 2, IDC_SYSFILE_YES, "0 1 read-only 0 1"},
-        {Ask, system, 0xFFFFFFFF, IDC_SYSFILE_NO_ALL, "0 -1 read-only 1 2"},
-        {KeepAll, system, 1, IDC_SYSFILE_YES, "0 gone read-only 0 2"},
-        {KeepAll, system, 0, IDC_SYSFILE_YES, "0 0 read-only 0 2"},
-        {KeepAll, system, 0x80000001, IDC_SYSFILE_YES, "0 -2147483647 read-only 0 2"},
-        {Ask, sub, 1, IDC_SYSFILE_NO, "1 1 writable 0 0"},
-        {Ask, WindowsDir() + "\\", 1, IDC_SYSFILE_NO, "1 1 writable 0 0"},
+    const int yes = IDC_SYSFILE_YES, yesAll = IDC_SYSFILE_YES_ALL;
+    const int no = IDC_SYSFILE_NO, noAll = IDC_SYSFILE_NO_ALL;
+    // outcome: result, counter left ("gone" with its key), questions asked, choice afterwards.
+    const struct { int before; string dir; LONG count; int button; string outcome; } files[] = {
+        {Ask, system, 1, yes, "1 gone 1 0"}, {Ask, system, -1, no, "0 -1 1 0"},
+        {Ask, "c" + system.substr(1), 3, yes, "0 2 0 0"}, {Ask, system, -1, yesAll, "1 -1 1 1"},
+        {DeleteAll, system, -1, no, "1 -1 0 1"}, {DeleteAll, system, 2, yes, "0 1 0 1"},
+        {Ask, system, -1, noAll, "0 -1 1 2"}, {KeepAll, system, 1, yes, "0 gone 0 2"},
+        {KeepAll, system, 0, yes, "0 0 0 2"}, {Ask, windows, 1, no, "1 1 0 0"},
+        {KeepAll, system, -0x7FFFFFFF, yes, "0 -2147483647 0 2"}, {Ask, sub, 1, no, "1 1 0 0"},
     };
     string seen;
     for (const auto& c : files) {
@@ -287,26 +279,25 @@ TEST(Installation, MacrosTextsSystemFileQuestionAndLanguageChoice)
         const string path = c.dir + "UTABC.DLL";
         ASSERT_TRUE(WriteFileBytes(path, "x"));
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-        if (c.count != 0xFFFFFFFF)
-            SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, path.c_str(), c.count);
+        if (c.count != -1)
+            SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, path.c_str(), DWORD(c.count));
         g_systemFileChoice = c.before;
         bool result = false;
-        auto answer = [&](HWND question) {
+        const int asked = Answering([&] { result = ConfirmFileRemoval(owner, path.c_str()); },
+                                    [&](HWND question) {
             seen = ui::WindowText(question) + (GetWindow(question, GW_OWNER) == owner ? "*" : "");
-            for (int id : {IDC_SYSFILE_TEXT, IDC_SYSFILE_YES, IDC_SYSFILE_YES_ALL, IDC_SYSFILE_NO,
-                           IDC_SYSFILE_NO_ALL})
+            for (int id : {IDC_SYSFILE_TEXT, yes, yesAll, no, noAll})
                 seen += "|" + ui::ControlText(question, id);
             PostMessageA(question, WM_CLOSE, 0, 0);   // the close box and Esc must do nothing
             ui::PressButton(question, IDCANCEL);
             ui::PressButton(question, c.button);
-        };
-        int asked = Answering([&] { result = ConfirmFileRemoval(owner, path.c_str()); }, answer);
+        });
         const LONG count = LONG(RegistryAccessor().ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls,
-                                                             path.c_str(), 0xFFFFFFFF));
+                                                             path.c_str(), DWORD(-1)));
         const string left = KeyExists(HKEY_LOCAL_MACHINE, kSharedDlls) ? to_string(count) : "gone";
-        const bool writable = GetFileAttributesA(path.c_str()) == FILE_ATTRIBUTE_ARCHIVE;
-        EXPECT_EQ(to_string(result) + " " + left + (writable ? " writable " : " read-only ") +
-                  to_string(asked) + " " + to_string(g_systemFileChoice), c.outcome) << path;
+        EXPECT_EQ(to_string(result) + " " + left + " " + to_string(asked) + " " +
+                  to_string(g_systemFileChoice), c.outcome) << path;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()) == FILE_ATTRIBUTE_ARCHIVE, result) << "writable";
         RemoveTree(path);
     }
     EXPECT_EQ(seen, "UTABC.DLL*|Smazat Demo App?|Ano|Vse|Ne|Nic") << "title (* owned), texts";

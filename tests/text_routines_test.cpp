@@ -1,5 +1,4 @@
-// Text routines without Windows, under the sanitizers: outputs go into heap
-// buffers of exactly the given size.
+// Text routines without Windows, under the sanitizers: outputs go into heap buffers of exact size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,9 +64,7 @@ TEST(ShellText, CommandLineTokensAndDirectoryPart)
     const string x400(400, 'x'), x259(259, 'x');
     // Only spaces separate; quotes group and vanish; a token is cut at 259 characters.
     const struct { string line, tokens; int stopAfter = 100; } rows[] = {
-        {"  a   b  ", "[a][b]"}, {"a\tb c", "[a\tb][c]"},
-        {"\"C:\\Program Files\\u.exe\" \"D:\\Demo App\" -C \"\" \"-UDemo App\"",
-         "[C:\\Program Files\\u.exe][D:\\Demo App][-C][][-UDemo App]"},
+        {"  a\tb  c ", "[a\tb][c]"}, {"\"D:\\Demo App\" -C \"\"", "[D:\\Demo App][-C][]"},
         {"x -U\"Demo App\"", "[x][Demo App]"},   // text before a quote is dropped
         {"x \"D:\\open ended", "[x][D:\\open ended]"}, {"a " + x400 + " b", "[a][" + x259 + "][b]"},
         {"a b c d", "[a][b]", 2},   // the handler stops the split
@@ -83,9 +80,8 @@ TEST(ShellText, CommandLineTokensAndDirectoryPart)
     }
     // The directory part: up to the last separator or the drive, refused when it does not fit.
     const struct { string path; size_t size; string directory; } paths[] = {
-        {"C:\\Games\\Demo App\\map01.dat", 64, "C:\\Games\\Demo App\\"},
         {"C:/a/b", 64, "C:/a/"}, {"C:f.txt", 64, "C:"}, {"file.txt", 64, ""},
-        {"C:\\a\\b", 6, "C:\\a\\"}, {"C:\\a\\b", 5, " (false)"},
+        {"C:\\a b\\c", 8, "C:\\a b\\"}, {"C:\\a b\\c", 7, " (false)"},
     };
     for (const auto& r : paths)
         EXPECT_EQ(Into(r.size, bind(CopyDirectoryPart, r.path.c_str(), _1, _2)), r.directory)
@@ -96,9 +92,7 @@ TEST(SplitRegistryPath, RootCaseSeparatorLastBackslashAndLimits)
 {
     const string cu = "HKEY_CURRENT_USER\\", v99(99, 'v'), k923(923, 'k');   // 923+1+99 = 1023
     const std::pair<string, string> rows[] = {   // the roots in table order first
-        {"HKEY_CLASSES_ROOT\\K\\V", "0|K|V"}, {"HKEY_CURRENT_CONFIG\\K\\V", "1|K|V"},
-        {cu + "K\\V", "2|K|V"}, {"HKEY_LOCAL_MACHINE\\K\\V", "3|K|V"},
-        {"HKEY_USERS\\K\\V", "4|K|V"}, {"HKEY_PERFORMANCE_DATA\\K\\V", "5|K|V"},
+        {"HKEY_CLASSES_ROOT\\K\\V", "0|K|V"}, {"HKEY_USERS\\K\\V", "4|K|V"},
         {"HKEY_DYN_DATA\\K\\V", "6|K|V"}, {"HKEY_DYN_DATA", "-1||"}, {"hkey_users\\K\\V", "-1||"},
         {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir",
          "3|Software\\Microsoft\\Windows\\CurrentVersion|ProgramFilesDir"},
@@ -125,15 +119,13 @@ TEST(WithdrawPairsFromList, PairsOfThePathGoOthersStayDamageIsNotReadPast)
         {x + "||\\??\\C:\\O\\old|!\\??\\C:\\O\\new|" + x + "||" + x + "||\\??\\C:\\t|||",
          "C:\\App\\x.dll", "changed:\\??\\C:\\O\\old|!\\??\\C:\\O\\new|\\??\\C:\\t|||"},
         {xy, "C:\\App\\x.dl", "same:" + xy}, {xy, "C:\\App\\x.dll.bak", "same:" + xy},
-        {"C:\\a||C:\\b:c|||", "C:\\b:c", "changed:C:\\a|||"},
         {"\\??\\c:\\my app\\x.dll|||", "C:\\MY APP\\X.DLL", "changed:|"},
         {cafe, "C:\\CAF\xc9\\X", "same:" + cafe},   // only ASCII letters ignore case
         {x + "||\\\\server\\f.dat||" + x + "|||", "C:\\App\\x.dll",   // no colon: the walk ends
          "changed:\\\\server\\f.dat||" + x + "|||"},
         // Damaged: a source without target, unterminated strings, no final empty string.
-        {"C:\\a||C:\\a|", "C:\\a", "changed:C:\\a|"}, {"C:\\b||", "C:\\a", "same:C:\\b||"},
-        {"C:\\b||C:\\a", "C:\\a", "same:C:\\b||C:\\a"}, {":a|||", ":a", "same::a|||"},
-        {"C:\\a|C:\\x", "C:\\a", "same:C:\\a|C:\\x"}, {"C:|\\a||", "C:\\a", "same:C:|\\a||"},
+        {"C:\\a||C:\\a|", "C:\\a", "changed:C:\\a|"}, {":a|||", ":a", "same::a|||"},
+        {"C:\\b||C:\\a", "C:\\a", "same:C:\\b||C:\\a"}, {"C:|\\a||", "C:\\a", "same:C:|\\a||"},
     };
     for (const auto& r : rows) {
         std::unique_ptr<char[]> data(new char[r.data.size()]);
@@ -163,7 +155,6 @@ TEST(Expansions, PathMacrosBackslashRunsAndTextEscapes)
     const struct { string input; size_t size; string output; const char* letters; } rows[] = {
         {"[%w][%R]", 260, "[C:\\WINDOWS][%W%%]", "WR"}, {"100%%%%W%", 260, "100%%W", ""},
         {"a%xb%5c% d%\xe9", 260, "abcd", "X5 \xe9"}, {"%W\\x", 7, "C:\\WIN", "W"},
-        {string(300, 'a') + "%W", 260, string(259, 'a'), "W"},
         {"%Z%Z", 260, string(259, 'z'), "ZZ"},
     };
     for (const auto& r : rows) {
@@ -206,9 +197,7 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
         {336, {{nullptr, 5}, {nullptr, -7}}, "1GAME_JR: Task 5 returned -7"},
         {79, {{nullptr, 42}}, "1ZKSE: Scene '42' not found"},
         {420, {}, "1Message number 420 is not in the table"},
-        {76, {{"seven", 0}}, "1ZKSS_JR: Job seven started twice"},
         {5, {{"a.dat", 0}}, "3The file a.dat cannot be opened.\n%s"},
-        {419, {{"u", 0}}, "3UPDATE: The update u cannot be applied."},
         {5, {{"a", 0}, {"bc", 0}}, "3The file a cannot be opened.\nb (false)", 32},
     };
     for (const auto& r : rows)
@@ -218,72 +207,54 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
     const struct { const char* message; string text; size_t size = 1024; } boxes[] = {
         {"1a %s", "Provedli jste nestandartní operaci,\nkterá zapřičinila pád programu.\nAplikace "
                   "je v pořádku a je použitelná.\n\nChyba:\na %s"},
-        {"2a %s", "Program detekoval, že systém neodpovídá jeho požadavkům.\nMožnou příčinou je "
-                  "málo systémové nebo diskové paměti.\nUvolněte prosím nějakou ukončením\nprogramů"
-                  " na pozadí nebo restartem.\n\nChyba:\na %s"},
         {"4a %s", "Program je špatně nainstalován.\nProsím přeinstalujte jej.\n\nChyba:\na %s"},
-        {"3a %s", "a %s"}, {"3", ""}, {"5odd", "5odd"}, {"0odd", "0odd"},
-        {"2x", "Program d (false)", 10},
+        {"3a %s", "a %s"}, {"3", ""}, {"5odd", "5odd"}, {"2x", "Program d (false)", 10},
     };
     for (const auto& r : boxes)
         EXPECT_EQ(Into(r.size, bind(BuildBoxText, _1, _2, r.message)), InCodePage1250(r.text))
             << r.message;
-    // The table: severity counts, placeholders %s, %u and %i only, code page 1250.
-    int counts[4] = {};
+    // The table: severities 1 to 4, placeholders %s, %u and %i only, code page 1250.
     for (const char* row : kMessageTable) {
-        ASSERT_TRUE(row[0] >= '1' && row[0] <= '4') << row;
-        ++counts[row[0] - '1'];
+        EXPECT_TRUE(row[0] >= '1' && row[0] <= '4') << row;
         for (const char* p = strchr(row, '%'); p; p = strchr(p + 1, '%'))
             EXPECT_TRUE(p[1] && strchr("sui", p[1])) << row;
         EXPECT_FALSE(strpbrk(row, "\xC3\xC4\xC5")) << row;   // UTF-8 lead bytes
     }
-    EXPECT_EQ(std::vector<int>(counts, counts + 4), (std::vector<int>{296, 22, 27, 75}));
-}
-
-// One ReadLine into a buffer of exactly capacity bytes.
-string Read(LineFile& file, int capacity)
-{
-    return Into(capacity, bind(&LineFile::ReadLine, &file, _1, capacity));
 }
 
 TEST(LineFile, ReadWriteAndCountWindowsTextLines)
 {
     const string path = ::testing::TempDir() + "text_routines.txt";
+    const auto Read = [](LineFile& file, int capacity) {   // into exactly capacity bytes
+        return Into(capacity, bind(&LineFile::ReadLine, &file, _1, capacity));
+    };
     const string x1023(1023, 'x'), x1022(1022, 'x');   // the count reads 1023 characters at a time
+    // count: what CountLines gives after the first line, from there on.
     const struct { string bytes; int capacity; string lines; int count; } rows[] = {
-        {"a\nb\n", 260, "[a][b][]", 3}, {"a\nb", 260, "[a][b]", 2},
-        {"a\r\nb\rc\r\nd\n", 260, "[a][b\rc][d][]", 4},
-        {"a\r\nb\r\n\x1A" "c\r\nd\r\n", 260, "[a][b][]", 3},   // Ctrl-Z ends the text
-        {"\xC8\xFF\x80 z\n", 260, "[\xC8\xFF\x80 z][]", 2},
+        {"a\nb", 260, "[a][b]", 1}, {"a\r\nb\rc\r\n\xC8\xFF\n", 260, "[a][b\rc][\xC8\xFF][]", 3},
+        {"a\r\nb\r\n\x1A" "c\r\nd\r\n", 260, "[a][b][]", 2},   // Ctrl-Z ends the text
         {string("0123456789\nabcd\nx\na\0b\n", 22), 5, "[0123][4567][89][abcd][][x][a][]", 5},
-        {x1023 + "\n" + x1022 + "\n", 1024, "[" + x1023 + "][][" + x1022 + "][]", 4},
+        {x1023 + "\n" + x1022 + "\n", 1024, "[" + x1023 + "][][" + x1022 + "][]", 3},
     };
     for (const auto& r : rows) {
         std::ofstream(path, std::ios::binary) << r.bytes;
         LineFile file;
         file.OpenForReading(path.c_str());
+        string lines = "[" + Read(file, r.capacity) + "]";
         EXPECT_EQ(file.CountLines(), r.count) << r.bytes.substr(0, 20);
-        string lines;
         for (int i = 0; i < 10 && file.good(); ++i)
             lines += "[" + Read(file, r.capacity) + "]";
         EXPECT_EQ(lines, r.lines) << r.bytes.substr(0, 20);
-        EXPECT_TRUE(file.eof()) << r.bytes.substr(0, 20);
         EXPECT_EQ(Read(file, 8), "") << "read past the end of " << r.bytes.substr(0, 20);
     }
-    // WriteLine ends lines with CR LF; CountLines keeps the place; a missing file stays missing.
+    // WriteLine ends lines with CR LF; a missing file stays missing.
     LineFile file;
     file.OpenForWriting(path.c_str());
     for (const char* line : {"first", "", "\xC8" "esky"})
         file.WriteLine(line);
     file.close();
-    string written;
-    std::getline(std::ifstream(path, std::ios::binary), written, '\0');
-    EXPECT_EQ(written, "first\r\n\r\n\xC8" "esky\r\n");
-    file.OpenForReading(path.c_str());
-    EXPECT_EQ(Read(file, 1), "") << "capacity 1 holds the terminator alone";
-    for (string step : {"first", "3", "", "\xC8" "esky", "1", ""})   // a digit: CountLines
-        EXPECT_EQ(isdigit(step[0]) ? std::to_string(file.CountLines()) : Read(file, 260), step);
-    file.close();
+    std::ifstream written(path, std::ios::binary);
+    EXPECT_EQ(string(std::istreambuf_iterator<char>(written), {}), "first\r\n\r\n\xC8" "esky\r\n");
     remove(path.c_str());
     file.OpenForReading(path.c_str());
     EXPECT_TRUE(file.fail()) << "opening for reading made the file";

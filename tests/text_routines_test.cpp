@@ -185,7 +185,7 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
         {76, {{nullptr, -1}}, "1ZKSS_JR: Job 4294967295 started twice"}, {79, {}, " (false)", 0},
         {336, {{nullptr, 5}, {nullptr, -7}}, "1GAME_JR: Task 5 returned -7"},
         {79, {{nullptr, 42}}, "1ZKSE: Scene '42' not found"},
-        {420, {}, "1Message number 420 is not in the table"},
+        {420, {}, "1Message number 420 is not in the table"}, {79, {}, "1ZKSE: Scene '%s' not found"},
         {5, {{"a.dat", 0}}, "3The file a.dat cannot be opened.\n%s"},
         {5, {{"a", 0}, {"bc", 0}}, "3The file a cannot be opened.\nb (false)", 32},
     };

@@ -196,7 +196,7 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
     const struct { const char* message; string text; size_t size = 1024; } boxes[] = {
         {"4a %s", "Program je špatně nainstalován.\nProsím přeinstalujte jej.\n\nChyba:\na %s"},
         {"1x", "Provedli jste nestandartní (false)", 27}, {"3a %s", "a %s"}, {"3", ""},
-        {"2x", "Program detekoval, že (false)", 22}, {"5odd", "5odd"},   // one byte a Czech letter
+        {"2x", "Program detekoval, že (false)", 22}, {"5odd", "5odd"},   // Czech letters one byte each
     };
     for (const auto& r : boxes)
         EXPECT_EQ(Into(r.size, bind(BuildBoxText, _1, _2, r.message)), InCodePage1250(r.text))

@@ -185,7 +185,7 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
         {76, {{nullptr, -1}}, "1ZKSS_JR: Job 4294967295 started twice"}, {79, {}, " (false)", 0},
         {336, {{nullptr, 5}, {nullptr, -7}}, "1GAME_JR: Task 5 returned -7"},
         {79, {{nullptr, 42}}, "1ZKSE: Scene '42' not found"},
-        {420, {}, "1Message number 420 is not in the table"}, {79, {}, "1ZKSE: Scene '%s' not found"},
+        {420, {}, "1Message number 420 is not in the table"}, {0, {}, "3"},   // row 0: no message
         {5, {{"a.dat", 0}}, "3The file a.dat cannot be opened.\n%s"},
         {5, {{"a", 0}, {"bc", 0}}, "3The file a cannot be opened.\nb (false)", 32},
     };
@@ -195,8 +195,8 @@ TEST(Messages, RowsArgumentsBoxTextAndTheTable)
     // The box text: the template of the severity digit around the message proper.
     const struct { const char* message; string text; size_t size = 1024; } boxes[] = {
         {"4a %s", "Program je špatně nainstalován.\nProsím přeinstalujte jej.\n\nChyba:\na %s"},
-        {"1x", "Provedli jste nestandartní (false)", 27}, {"3a %s", "a %s"}, {"3", ""},
-        {"2x", "Program detekoval, že (false)", 22}, {"5odd", "5odd"},   // Czech letters one byte each
+        {"1x", "Provedli jste nestandartní (false)", 27}, {"3a %s", "a %s"}, {"5odd", "5odd"},
+        {"2x", "Program detekoval, že (false)", 22}, {"3", ""},   // Czech letters one byte each
     };
     for (const auto& r : boxes)
         EXPECT_EQ(Into(r.size, bind(BuildBoxText, _1, _2, r.message)), InCodePage1250(r.text))

@@ -145,7 +145,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             EXPECT_EQ(GetWindowThreadProcessId(box.window, nullptr),
                       GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
             EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
-            ui::AnswerMessageBox(box, IDOK);
+            ui::PressButton(box.window, IDOK);
         }
         EXPECT_EQ(probe.Wait(10000), c.code);
         EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));

@@ -111,11 +111,6 @@ bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const 
     }
 }
 
-void AnswerMessageBox(const MessageBox& box, int answer)
-{
-    PressButton(box.window, answer);
-}
-
 bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 {
     for (DWORD start = GetTickCount(); IsWindow(window); Sleep(kPollMs))

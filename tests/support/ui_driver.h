@@ -34,9 +34,6 @@ struct MessageBox {
 // Waits for a message box (class #32770 with a static text 0xFFFF).
 bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId = 0,
                        const char* caption = nullptr);
-// Answers with IDYES, IDNO, IDOK ... by posting the command.
-void AnswerMessageBox(const MessageBox& box, int answer);
-
 // Waits until the window is gone; false on timeout.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 

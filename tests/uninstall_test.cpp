@@ -20,7 +20,6 @@
 #include "shell/cmdline.h"
 #include "shell/main_dialog.h"
 #include "shell/restart.h"
-#include "support/saved_state.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 #include "text/buf.h"

@@ -141,6 +141,34 @@ bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
     return RegDeleteTreeA(root, subKey.c_str()) == ERROR_SUCCESS;
 }
 
+SavedValue::SavedValue(HKEY root, const std::string& subKey, const char* name)
+    : root_(root), subKey_(subKey), name_(name)
+{
+    existed_ = GetValue(root_, subKey_, name_.c_str(), &data_, &type_);
+}
+
+SavedValue::~SavedValue()
+{
+    if (existed_)
+        SetBinary(root_, subKey_, name_.c_str(), type_, data_);
+    else
+        RegDeleteKeyValueA(root_, subKey_.c_str(), name_.c_str());
+}
+
+SavedFile::SavedFile(const std::string& path) : path_(path)
+{
+    existed_ = FileExists(path_);
+    bytes_ = ReadFileOrEmpty(path_);
+}
+
+SavedFile::~SavedFile()
+{
+    if (existed_)
+        WriteFileBytes(path_, bytes_);
+    else
+        DeleteFileA(path_.c_str());
+}
+
 std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes)
 {
     std::string block;

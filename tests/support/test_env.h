@@ -61,6 +61,30 @@ bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD typ
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data, DWORD* type = nullptr);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
+// One registry value (or its absence), put back on destruction.
+class SavedValue : Owner {
+public:
+    SavedValue(HKEY root, const std::string& subKey, const char* name);
+    ~SavedValue();
+
+private:
+    HKEY root_;
+    std::string subKey_, name_, data_;
+    DWORD type_ = 0;
+    bool existed_;
+};
+
+// A file's bytes (or its absence), put back on destruction.
+class SavedFile : Owner {
+public:
+    explicit SavedFile(const std::string& path);
+    ~SavedFile();
+
+private:
+    std::string path_, bytes_;
+    bool existed_;
+};
+
 // How a process is started; empty fields mean "as the test program's".
 struct StartOptions {
     std::string workDir;

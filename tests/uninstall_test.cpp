@@ -41,17 +41,13 @@ bool WaitFor(const std::function<bool()>& done)
     return done();
 }
 
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 std::string SelfPath()   // the helpers are this program
 {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, sizeof path);
     return path;
-}
-
-bool HasValue(HKEY root, const std::string& key, const char* name)
-{
-    std::string data;
-    return GetValue(root, key, name, &data);
 }
 
 // ---- The helper modes ----
@@ -115,7 +111,7 @@ int RunAsLoggedProgram(int argc, char** argv)
 typedef std::vector<LONG> Positions;
 typedef std::vector<std::string> Lines;
 Positions g_positions;
-const char kKey[] = "Software\\UTWorker";   // short, so that a 41-character entry can name a value
+const char kKey[] = "Software\\UTWorker";
 enum LastLine { kEnded, kUnended };
 
 LRESULT CALLBACK RecordPosition(int code, WPARAM wParam, LPARAM lParam)
@@ -164,9 +160,7 @@ protected:
         std::string log;
         for (const std::string& line : lines)
             log += line + "\r\n";
-        if (last == kUnended)
-            log.resize(log.size() - 2);
-        WriteFileBytes(g_logPath, log);
+        WriteFileBytes(g_logPath, last == kUnended ? log.substr(0, log.size() - 2) : log);
         WriteFileBytes(dir_ / "lang.ini", "[English]\r\nstr73=Heading\r\nstr74=Removing %p\r\n"
                                           "str75=Wait\r\nstr76=Done\r\n");
         EXPECT_EQ(ChooseLanguage("lang.ini", "", "English"), 1);
@@ -235,12 +229,11 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
         held = FileExists(after) && !ui::ControlEnabled(dialog, IDOK);
         WriteFileBytes(signal, "");
     };
-    EXPECT_EQ(Run({program, "%" + module, "&" + font, "-drivers\\wave", "demo.drv",
-                   ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\InstallPath",
-                   ";\"" + SelfPath() + "\" --program \"" + started + "\" \"" + signal + "\"",
-                   ";", ";x", after},
-                  whileWorking),
-              (Positions{9, 18, 27, 36, 54, 63, 90, 100}));
+    Lines log = {program, "%" + module, "&" + font, "-drivers\\wave", "demo.drv",
+                 ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\InstallPath",
+                 ";" + Quoted(SelfPath()) + " --program " + Quoted(started) + " " + Quoted(signal),
+                 ";", ";x", after};
+    EXPECT_EQ(Run(log, whileWorking), (Positions{9, 18, 27, 36, 54, 63, 90, 100}));
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
     EXPECT_TRUE(held) << "the entry after the program went before it ended";
     EXPECT_FALSE(FileExists(after));
@@ -253,18 +246,10 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
 
 TEST_F(Worker, LinesAsTheReaderCutsThem)
 {
-    std::string longDir = dir_ / "long\\";
-    std::string a259 = Add("long\\" + std::string(259 - longDir.size(), 'a'));
-    std::string rest = ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\";
-    std::string name = std::string(41 - rest.size(), 'V');
-    SetString(HKEY_CURRENT_USER, kKey, name.c_str(), "x");
     std::string valueLine = Add("value"), last = Add("last");
     const struct { Lines lines; Positions positions; Lines gone; } cases[] = {
         {{}, {100}, {}},
         {{"", Add("after-empty")}, {33, 66, 100}, {"after-empty"}},
-        // 300 characters: the first 259, then the rest as an entry of its own;
-        // the count read it once, so the bar is given more than 100.
-        {{a259 + rest + name}, {50, 100, 150}, {a259.substr(dir_.Path().size())}},
         // An INI entry reads its value line only when it names a key.
         {{"-nobackslash", Add("d"), "-", Add("e"), "-sec\\key", valueLine, Add("f")},
          {12, 25, 37, 50, 62, 87, 100}, {"d", "e", "f"}},
@@ -275,7 +260,6 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
         for (const std::string& gone : c.gone)
             EXPECT_FALSE(FileExists(dir_ / gone)) << gone;
     }
-    EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kKey, name.c_str()));
     EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
     Lines junk;   // after each kind character: the worker still reaches the end
     for (std::string bad : {std::string("\x80\xFF\xE9\0b", 5), std::string(2000, 'x')})
@@ -293,7 +277,7 @@ TEST_F(Worker, ProgramsRunInTheirDirectory)
     MakeDirectories(given);
     MakeDirectories(derived);
     ASSERT_TRUE(CopyFileA(self.c_str(), (derived + name).c_str(), FALSE));
-    std::string copy = derived + name + " --program ", quoted = "\"" + self + "\" --program ";
+    std::string copy = derived + name + " --program ", quoted = Quoted(self) + " --program ";
     Run({// Empty flag value: the command line's directory, whatever the second line says.
          ";" + copy + "1", ";" + given, ";",
          // The flag's first character is not part of its value.
@@ -315,12 +299,10 @@ TEST(CommandLine, ProgramDirectoryAndOption)
     std::string dir = cwd;
     dir += dir.back() == '\\' ? "" : "\\";
     const std::string home = "C:\\Program Files\\Demo App\\", path = home + "uninstall.exe";
-    const std::string program = "\"" + path + "\"";
+    const std::string program = Quoted(path);
     const struct { std::string line, programPath, installDir, option; } cases[] = {
-        {program, path, home, ""},
-        {program + " \"D:\\Games\\Demo App\" -C", path, "D:\\Games\\Demo App\\", "-C"},
         // The last directory wins; the option ends the parse.
-        {program + " D:\\A D:\\B\\ -c D:\\Elsewhere -Ux", path, "D:\\B\\", "-c"},
+        {program + " \"D:\\Demo App\" D:\\B\\ -c D:\\Elsewhere -Ux", path, "D:\\B\\", "-c"},
         {program + " sub\\dir", path, dir + "sub\\dir\\", ""},
         {program + " \"\"", path, dir, ""},
         {"-C", dir + "-C", dir, ""},
@@ -369,7 +351,7 @@ struct Product {
     ~Product() { DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, key); }
     std::string Command(const std::string& args) const
     {
-        return "\"" + dir + "uninstall.exe\" " + args;
+        return Quoted(dir + "uninstall.exe") + " " + args;
     }
 
     TempDir temp{"inst"};
@@ -449,7 +431,7 @@ TEST_F(EndToEnd, FromStartToExit)
 {
     std::string queries = temp_ / "queries", systemIni = WindowsDir() + "\\system.ini";
     std::string wininit = WindowsDir() + "\\WININIT.INI";
-    ASSERT_TRUE(watcher_.Start("\"" + SelfPath() + "\" --watch \"" + queries + "\"", options_));
+    ASSERT_TRUE(watcher_.Start(Quoted(SelfPath()) + " --watch " + Quoted(queries), options_));
     ASSERT_TRUE(WaitFor([&] { return FileExists(queries); }));
     SavedFile savedIni(systemIni), savedWininit(wininit);
     const std::string ini = ReadFileOrEmpty(systemIni);
@@ -498,10 +480,10 @@ TEST_F(EndToEnd, FromStartToExit)
         EXPECT_NE(FileExists(product.dir + "demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
             EXPECT_NE(FileExists(product.dir + file), bool(c.gone & kLog)) << file;
-        for (const char* value : {"UninstallString", "DisplayName"}) {
-            bool left = HasValue(HKEY_LOCAL_MACHINE, product.key, value);
-            EXPECT_NE(left, bool(c.gone & kRegistration)) << value;
-        }
+        std::string data;
+        for (const char* value : {"UninstallString", "DisplayName"})
+            EXPECT_NE(GetValue(HKEY_LOCAL_MACHINE, product.key, value, &data),
+                      bool(c.gone & kRegistration)) << value;
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "only the two values go";
         std::string list;
         GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
@@ -518,7 +500,7 @@ TEST_F(EndToEnd, FromStartToExit)
     EXPECT_EQ(ReadFileOrEmpty(systemIni).find("wave=demo.drv"), std::string::npos);
     // The restart itself, in a process of its own: the privilege is enabled first.
     Process probe;
-    ASSERT_TRUE(probe.Start("\"" + SelfPath() + "\" --restart -", options_));
+    ASSERT_TRUE(probe.Start(Quoted(SelfPath()) + " --restart -", options_));
     EXPECT_EQ(ShutdownPrivilegeState(), 0) << "disabled in a process of this user";
     EXPECT_EQ(probe.Wait(kTimeout), 1u) << "the shutdown privilege after the restart";
     WaitFor([&] { return ReadFileOrEmpty(queries).size() >= 4; });
@@ -530,6 +512,8 @@ TEST_F(EndToEnd, FromStartToExit)
 TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
 {
     Product product(""), odd("", "Odd%%Dir");
+    ScopedKey byOption(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP");
+    ScopedKey byDirectory(HKEY_LOCAL_MACHINE, kUninstall + "Demo App");
     std::string root = product.dir.substr(0, 3), oddDir = odd.dir;
     ASSERT_FALSE(FileExists(root + "uninstall.log"));
     DeleteFileA((product.dir + "uninstall.log").c_str());
@@ -541,7 +525,7 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
         {&odd, "-Udemoapp", IDNO, oddDir.replace(oddDir.find("%%"), 2, "%"), false, false},
         {&product, "-Udemoapp", IDYES, product.dir, true, false},
         {&product, "", IDYES, product.dir, false, true},
-        {&product, "\"" + root + "\"", IDYES, root, false, false},
+        {&product, Quoted(root), IDYES, root, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args + " " + c.log);
@@ -556,8 +540,6 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "Demo App"), c.dirGoes);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
     }
-    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP");
-    DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, kUninstall + "Demo App");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The uninstaller two ways. In this process: the command-line parser, and the
-// worker undoing logs through the real main dialog while a hook records the
-// bar. End to end: uninstall.exe on a desktop of its own, each run the list of
-// windows it must show with the answers to give. Helpers are this program again.
+// The uninstaller two ways. In this process: the command-line parser, and the worker undoing
+// logs through the real main dialog while a hook records the bar. End to end: uninstall.exe on
+// a desktop of its own, each run the windows it must show and the answers to give.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -49,7 +48,6 @@ std::string SelfPath()   // the helpers are this program
     return path;
 }
 
-
 const char* g_outPath = "";   // the file a helper reports in
 
 // 1 when the shutdown privilege is enabled in this process's token, 0 when not, -1 unreadable.
@@ -76,14 +74,12 @@ LRESULT CALLBACK RefuseEndSession(HWND window, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-// --watch OUT: a window that refuses to end the session, which keeps wineboot
-// from closing it or carrying out a restart; OUT is created once it is up and
-// gets a "q" for each request.
+// --watch OUT: a window that refuses to end the session, so wineboot neither closes it nor
+// restarts; OUT is created once it is up and gets a "q" for each request.
 int WatchSession()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = RefuseEndSession;
-    windowClass.lpszClassName = "SessionWatcher";
+    WNDCLASSA windowClass = {0, RefuseEndSession, 0, 0, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, "SessionWatcher"};
     RegisterClassA(&windowClass);
     ShowWindow(CreateWindowA("SessionWatcher", "session watcher", WS_OVERLAPPEDWINDOW, 0, 0, 200,
                              100, nullptr, nullptr, nullptr, nullptr), SW_SHOWNORMAL);
@@ -101,7 +97,6 @@ int RunAsLoggedProgram(int argc, char** argv)
     WriteFileBytes(argv[2], "");
     return WaitFor([&] { return argc < 4 || FileExists(argv[3]); }) ? 0 : 1;
 }
-
 
 typedef std::vector<LONG> Positions;
 typedef std::vector<std::string> Lines;
@@ -147,8 +142,7 @@ protected:
         return path;
     }
 
-    // Runs the main dialog on a log of these entry lines, each ended with
-    // CR LF; returns the bar positions.
+    // Runs the main dialog on a log of these lines, each ended with CR LF; the bar positions.
     Positions Run(const Lines& lines,
                   std::function<void(HWND)> whileWorking = {}, LastLine last = kEnded)
     {
@@ -207,8 +201,7 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
         EXPECT_EQ(ui::WindowText(dialog), "Demo App");
         EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_INTRO), "Removing Demo App");
         EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
-        // Close box, Escape, Enter: none ends the dialog. The bar position
-        // posted last tells when the posted keys were handled.
+        // Close box, Escape, Enter: none ends it; the bar set last shows the keys were handled.
         SendMessageA(dialog, WM_CLOSE, 0, 0);
         PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
         PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
@@ -246,8 +239,7 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
          {12, 25, 37, 50, 62, 87, 100}, {"d", "e", "f"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lines.empty() ? "no entries" : c.lines[0].substr(0, 40));
-        EXPECT_EQ(Run(c.lines), c.positions);
+        EXPECT_EQ(Run(c.lines), c.positions) << "row " << &c - cases;
         for (const std::string& gone : c.gone)
             EXPECT_FALSE(FileExists(dir_ / gone)) << gone;
     }
@@ -280,15 +272,13 @@ TEST_F(Worker, ProgramsRunInTheirDirectory)
         EXPECT_TRUE(FileExists(made)) << made;
 }
 
-// How the tokens become program path, installation directory and option
-// (the tokens themselves are the splitter's business).
+// Tokens to program path, installation directory and option (the split is tested apart).
 TEST(CommandLine, ProgramDirectoryAndOption)
 {
     char cwd[MAX_PATH];
     GetFullPathNameA(".\\", sizeof cwd, cwd, nullptr);   // ends in a backslash
     const std::string dir = cwd;
-    const std::string home = "C:\\Program Files\\Demo App\\", path = home + "uninstall.exe";
-    const std::string program = Quoted(path);
+    const std::string path = "C:\\Program Files\\Demo App\\uninstall.exe", program = Quoted(path);
     // program path | installation directory | option
     const struct { std::string line, parsed; } cases[] = {
         // The last directory wins; the option ends the parse.
@@ -304,7 +294,6 @@ TEST(CommandLine, ProgramDirectoryAndOption)
             << c.line;
     }
 }
-
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kCzech[] = "\xC8" "esky";   // code page 1250
@@ -323,7 +312,7 @@ struct Product {
         : dir(temp.Path() + dirName + "\\")
     {
         MakeDirectories(dir);
-        CopyFileA((ProgramDir() + "uninstall.exe").c_str(), (dir + "uninstall.exe").c_str(), FALSE);
+        CopyFileA((ProgramDir() + "uninstall.exe").c_str(), exe.c_str(), FALSE);
         WriteFileBytes(dir + "lang.ini", "[English]\r\nstr71=English text 71\r\n"
                        "str72=Remove '%p' from your computer?\r\nstr96=English text 96\r\n"
                        "str97=English text 97\r\n[" + std::string(kCzech) +
@@ -331,17 +320,14 @@ struct Product {
         WriteFileBytes(dir + "demo.exe", "");
         WriteFileBytes(dir + "uninstall.log", header + dir + "demo.exe\r\n");
         SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", "Demo App");
-        SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", dir + "uninstall.exe");
+        SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", exe);
         SetString(HKEY_LOCAL_MACHINE, key, "Publisher", "Demo Corp");   // keeps the key
     }
     ~Product() { DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, key); }
-    std::string Command(const std::string& args) const
-    {
-        return Quoted(dir + "uninstall.exe") + " " + args;
-    }
+    std::string Command(const std::string& args) const { return Quoted(exe) + " " + args; }
 
     TempDir temp{"inst"};
-    std::string dir, key = kUninstall + "UninstTest";
+    std::string dir, key = kUninstall + "UninstTest", exe = dir + "uninstall.exe";
 };
 
 class EndToEnd : public ::testing::Test {
@@ -394,8 +380,8 @@ protected:
 
 enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7, kUnregistered = 8, kOn98 = 16 };
 
-// The watcher on the runs' desktop refuses to end the session, so a restart
-// touches nothing else, and counts the requests.
+// A watcher on the runs' desktop refuses to end the session, so a restart touches nothing
+// else, and counts the requests.
 TEST_F(EndToEnd, FromStartToExit)
 {
     std::string queries = temp_ / "queries", systemIni = WindowsDir() + "\\system.ini";
@@ -439,7 +425,6 @@ TEST_F(EndToEnd, FromStartToExit)
         }
         std::unique_ptr<Win98Mode> on98(c.gone & kOn98 ? new Win98Mode("uninstall.exe") : nullptr);
         EXPECT_EQ(RunThrough(product.Command(c.args), c.steps), 1u);
-        on98.reset();
         EXPECT_NE(FileExists(product.dir + "demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
             EXPECT_NE(FileExists(product.dir + file), bool(c.gone & kLog)) << file;
@@ -450,12 +435,12 @@ TEST_F(EndToEnd, FromStartToExit)
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, product.key)) << "only the two values go";
         std::string list;
         GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &list);
-        size_t own = list.find(product.dir + "uninstall.exe" + '\0');
+        size_t own = list.find(product.exe + '\0');
         bool listed = own != std::string::npos && own < list.find(product.dir + '\0');
         EXPECT_EQ(listed, (c.gone & (kLog | kOn98)) == kLog)
             << "a finished run lists its own file, then its directory: " << list;
         char shortOwn[MAX_PATH] = "?";
-        GetShortPathNameA((product.dir + "uninstall.exe").c_str(), shortOwn, MAX_PATH);
+        GetShortPathNameA(product.exe.c_str(), shortOwn, MAX_PATH);
         std::string renames = ReadFileOrEmpty(wininit);
         EXPECT_EQ(renames.find("NUL=" + std::string(shortOwn)) != std::string::npos,
                   bool(c.gone & kOn98)) << renames;

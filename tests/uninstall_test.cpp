@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <functional>
 #include <memory>
@@ -111,6 +112,33 @@ LRESULT CALLBACK RecordPosition(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The dialog font of a control: height, weight, character set, quality, face.
+std::string FontOf(HWND dialog, int id)
+{
+    LOGFONTA f = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
+               sizeof f, &f);
+    char text[128];
+    BufFormat(text, sizeof text, "%ld %ld %d %d %s", f.lfHeight, f.lfWeight, f.lfCharSet,
+              f.lfQuality, f.lfFaceName);
+    return text;
+}
+
+// DejaVu Sans under another family name: Wine keeps a second copy of an
+// installed face out of its font table.
+std::string FontOfItsOwnFamily()
+{
+    const char dejaVu[] = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
+    std::string bytes = ReadFileOrEmpty(dejaVu);
+    auto rename = [&](const std::string& from, const std::string& to) {
+        for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+            bytes.replace(at, from.size(), to);
+    };
+    rename("DejaVu", "UtestV");
+    rename(std::string("\0D\0e\0j\0a\0V\0u", 12), std::string("\0U\0t\0e\0s\0t\0V", 12));
+    return bytes;
+}
+
 class Worker : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -189,7 +217,9 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
 {
     std::string module = dir_ / "bin\\demoext.dll", marker = dir_ / "unregistered.txt";
     std::string started = dir_ / "started", signal = dir_ / "go", after = Add("after.txt");
-    std::string program = Add("bin\\demo.exe"), font = Add("demo.ttf");
+    std::string program = Add("bin\\demo.exe"), font = dir_ / "demo.ttf";
+    const std::string fontBytes = FontOfItsOwnFamily();
+    ASSERT_TRUE(WriteFileBytes(font, fontBytes) && AddFontResourceA(font.c_str()) > 0);
     ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), module.c_str(), FALSE));
     SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
     SetString(HKEY_CURRENT_USER, kKey, "InstallPath", "x");
@@ -200,6 +230,13 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
         EXPECT_EQ(ui::WindowText(dialog), "Demo App");
         EXPECT_EQ(ui::ControlText(dialog, IDC_MAIN_INTRO), "Removing Demo App");
         EXPECT_FALSE(ui::ControlVisible(dialog, IDC_MAIN_SUCCESS));
+        EXPECT_EQ(FontOf(dialog, IDC_MAIN_HEADING), "-14 700 238 4 Arial");
+        for (int id : {IDC_MAIN_INTRO, IDC_MAIN_WAIT, IDC_MAIN_SUCCESS})
+            EXPECT_EQ(FontOf(dialog, id), "-12 400 238 4 Arial") << id;
+        RECT window, client;
+        EXPECT_TRUE(GetWindowRect(dialog, &window) && GetClientRect(dialog, &client));
+        EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2);
+        EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2);
         // Close box, Escape, Enter: none ends it; the bar set last shows the keys were handled.
         SendMessageA(dialog, WM_CLOSE, 0, 0);
         PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -225,6 +262,9 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
     EXPECT_EQ(g_restartNeeded, 1);
     EXPECT_FALSE(DirectoryExists(dir_ / "bin")) << "emptied";
     EXPECT_FALSE(FileExists(font));
+    // The font left the table: its file, put back, cannot be taken out again.
+    WriteFileBytes(font, fontBytes);
+    EXPECT_FALSE(RemoveFontResourceA(font.c_str())) << "the font was still in the table";
 }
 
 TEST_F(Worker, LinesAsTheReaderCutsThem)
@@ -314,7 +354,8 @@ struct Product {
         CopyFileA((ProgramDir() + "uninstall.exe").c_str(), exe.c_str(), FALSE);
         WriteFileBytes(dir + "lang.ini", "[English]\r\nstr71=English text 71\r\n"
                        "str72=Remove '%p' from your computer?\r\nstr96=English text 96\r\n"
-                       "str97=English text 97\r\n[" + std::string(kCzech) +
+                       "str97=English text 97\r\nstr89=English text 89\r\nstr90=English text 90\r\n"
+                       "[" + std::string(kCzech) +
                        "]\r\nstr71=Odinstalace\r\nstr72=Odebrat '%p'?\r\n");
         WriteFileBytes(dir + "demo.exe", "");
         WriteFileBytes(dir + "uninstall.log", header + dir + "demo.exe\r\n");
@@ -377,7 +418,24 @@ protected:
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations"};
 };
 
-enum Gone { kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7, kUnregistered = 8, kOn98 = 16 };
+enum Gone {
+    kDemo = 1, kLog = 2, kRegistration = 4, kAll = 7, kUnregistered = 8, kOn98 = 16, kLocked = 32
+};
+
+// Gives everybody exactly the rights in sddlRights on the product's key.
+bool SetKeyAccess(const std::string& subKey, const std::string& sddlRights)
+{
+    HKEY key;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    bool done =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ("D:P(A;;" + sddlRights + ";;;WD)").c_str(), SDDL_REVISION_1, &sd, nullptr) &&
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    LocalFree(sd);
+    RegCloseKey(key);
+    return done;
+}
 
 // A watcher on the runs' desktop refuses to end the session, so a restart touches nothing
 // else, and counts the requests.
@@ -408,6 +466,8 @@ TEST_F(EndToEnd, FromStartToExit)
         {"-c", std::string(5000, 'N') + "\r\n\x80\x9F\xA0\xC8\xE9\xFF\r\n" +
                    std::string("Eng\0lish\r\n", 10), {work}, kDemo | kLog},
         {"-c", "Name\r\n", {{kLanguage}, work}, kLog},
+        // UninstallString cannot be deleted: the error box, and nothing is touched.
+        {"-C", english, {{kBox, IDOK, "English text 90", "English text 89"}}, kLocked},
         // On Windows 98 the own file goes to WININIT.INI instead.
         {"-c", english, {work}, kAll | kOn98},
         // A line went from system.ini: the restart question, No and then Yes.
@@ -423,7 +483,11 @@ TEST_F(EndToEnd, FromStartToExit)
             SetString(HKEY_LOCAL_MACHINE, product.key, "Publisher", "Demo Corp");
         }
         std::unique_ptr<Win98Mode> on98(c.gone & kOn98 ? new Win98Mode("uninstall.exe") : nullptr);
+        if ((c.gone & kLocked) && !SetKeyAccess(product.key, "0x60019"))
+            FAIL() << "cannot leave the key with read and change-permission rights only";
         EXPECT_EQ(RunThrough(product.Command(c.args), c.steps), 1u);
+        if ((c.gone & kLocked) && !SetKeyAccess(product.key, "KA"))
+            FAIL() << "cannot give the key back";
         EXPECT_NE(FileExists(product.dir + "demo.exe"), bool(c.gone & kDemo));
         for (const char* file : {"uninstall.log", "lang.ini"})
             EXPECT_NE(FileExists(product.dir + file), bool(c.gone & kLog)) << file;

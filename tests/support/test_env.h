@@ -56,9 +56,11 @@ private:
 bool KeyExists(HKEY root, const std::string& subKey);
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
-bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type, const std::string& data);
+bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
+               const std::string& data);
 // Value data and type; false when missing.
-bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data, DWORD* type = nullptr);
+bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
+              DWORD* type = nullptr);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
 // One registry value (or its absence), put back on destruction.

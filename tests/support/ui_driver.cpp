@@ -36,7 +36,8 @@ HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs, DW
 {
     for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
         for (HWND window : TopLevelWindows(processId))
-            if ((!className || ClassName(window) == className) && (!title || TitleOf(window) == title))
+            if ((!className || ClassName(window) == className) &&
+                (!title || TitleOf(window) == title))
                 return window;
         if (GetTickCount() - start >= timeoutMs)
             return nullptr;

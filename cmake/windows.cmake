@@ -57,26 +57,19 @@ target_link_libraries(testsupport PUBLIC uninstcore)
 # The tests run under Wine only, which has the later registry calls.
 target_compile_options(testsupport PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0600)
 
-# Small programs the tests start: tests/tools/NAME.cpp becomes NAME.exe,
-# tests/tools/NAME_module.cpp becomes the DLL NAME_module.dll. Programs may
-# use the core library and the UI driver; modules stand alone.
-file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
-set(TOOL_TARGETS)
-foreach(source ${TOOL_SOURCES})
+# Modules the tests load: tests/tools/NAME_module.cpp becomes NAME_module.dll.
+# The test programs play their own helper programs by re-running themselves.
+file(GLOB MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*_module.cpp)
+set(MODULE_TARGETS)
+foreach(source ${MODULE_SOURCES})
     get_filename_component(name ${source} NAME_WE)
-    if(name MATCHES "_module$")
-        add_library(${name} SHARED ${source})
-        set_target_properties(${name} PROPERTIES PREFIX "")
-        # Export stdcall functions by their plain names (not Name@12), as
-        # GetProcAddress callers ask for them.
-        target_link_options(${name} PRIVATE -Wl,--kill-at)
-        target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
-    else()
-        add_executable(${name} ${source})
-        target_link_libraries(${name} PRIVATE testsupport)
-    endif()
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-    list(APPEND TOOL_TARGETS ${name})
+    add_library(${name} SHARED ${source})
+    set_target_properties(${name} PROPERTIES PREFIX "")
+    # Export stdcall functions by their plain names (not Name@12), as
+    # GetProcAddress callers ask for them.
+    target_link_options(${name} PRIVATE -Wl,--kill-at)
+    target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
+    list(APPEND MODULE_TARGETS ${name})
 endforeach()
 
 # The scripts' driver: keeps the Wine desktop up, plays the demo's user,
@@ -91,7 +84,7 @@ foreach(source ${TEST_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${RESOURCE_FILE})
     target_link_libraries(${name} PRIVATE testsupport gtest_main)
-    add_dependencies(${name} uninstall ${TOOL_TARGETS})
+    add_dependencies(${name} uninstall ${MODULE_TARGETS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()

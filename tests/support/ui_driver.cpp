@@ -91,27 +91,6 @@ void PressButton(HWND dialog, int controlId)
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
 
-bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId, const char* caption)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND window : TopLevelWindows(processId)) {
-            if (ClassName(window) != "#32770" || !GetDlgItem(window, 0xFFFF))
-                continue;
-            std::string title = WindowText(window);
-            if (caption && title != caption)
-                continue;
-            box->window = window;
-            box->caption = title;
-            box->text = ControlText(window, 0xFFFF);
-            return true;
-        }
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
-}
-
 bool WaitForWindowGone(HWND window, DWORD timeoutMs)
 {
     for (DWORD start = GetTickCount(); IsWindow(window); Sleep(kPollMs))

@@ -25,15 +25,6 @@ std::string ClassName(HWND window);
 // Posts the command a click on the button would send.
 void PressButton(HWND dialog, int controlId);
 
-struct MessageBox {
-    HWND window = nullptr;
-    std::string caption;
-    std::string text;
-};
-
-// Waits for a message box (class #32770 with a static text 0xFFFF).
-bool WaitForMessageBox(MessageBox* box, DWORD timeoutMs, DWORD processId = 0,
-                       const char* caption = nullptr);
 // Waits until the window is gone; false on timeout.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 

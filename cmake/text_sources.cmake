@@ -12,4 +12,6 @@ set(TEXT_SOURCES
     src/registry/registry_path.cpp
     src/diag/message_table.cpp
     src/diag/message_format.cpp
+    src/vendor/log_walk.cpp
+    src/vendor/log_check.cpp
 )

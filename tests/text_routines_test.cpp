@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +21,8 @@
 #include "shell/cmdline_tokens.h"
 #include "text/buf.h"
 #include "text/path_split.h"
+#include "vendor/log_check.h"
+#include "vendor/uninstall_log_writer.h"
 
 using std::string;
 using namespace std::placeholders;
@@ -244,4 +249,119 @@ TEST(LineFile, ReadWriteAndCountWindowsTextLines)
     remove(path.c_str());
     file.OpenForReading(path.c_str());
     EXPECT_TRUE(file.fail()) << "opening for reading made the file";
+}
+
+string Sorted(std::vector<string> words)
+{
+    std::sort(words.begin(), words.end());
+    string text;
+    for (const string& word : words)
+        text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+// uninstall-check's findings on a log and lang.ini, sorted: code@line, ~ for a warning, L for lang.ini.
+string Findings(const string& log, const string* lang)
+{
+    const string logPath = ::testing::TempDir() + "check.log", langPath = logPath + ".ini";
+    std::ofstream(logPath, std::ios::binary) << log;
+    remove(langPath.c_str());
+    if (lang) {
+        std::ofstream(langPath, std::ios::binary) << *lang;
+    }
+    std::vector<string> found;
+    EXPECT_TRUE(CheckInstallation(logPath.c_str(), langPath.c_str(), [](const Finding& f, void* all) {
+        static_cast<std::vector<string>*>(all)->push_back(string(f.code) + "@" +
+            (f.file[0] == 'l' ? "L" : "") + std::to_string(f.line) + (f.severity ? "" : "~"));
+    }, &found));
+    return Sorted(found);
+}
+
+string CompleteLang()
+{
+    string lang = "[English]\r\n";
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        lang += "str" + std::to_string(*n) + "=English text\r\n";
+    return lang;
+}
+
+// A line of the corpus as bytes: {N*c} repeats c, {xHH} is a byte, {eof} drops the line end.
+string CaseLine(const string& line)
+{
+    string bytes;
+    for (size_t i = 0; i < line.size(); ++i) {
+        size_t end = line[i] == '{' ? line.find('}', i) : string::npos;
+        string code = end == string::npos ? "" : line.substr(i + 1, end - i - 1);
+        if (code.empty())
+            bytes += line[i];
+        else if (code == "eof")
+            return bytes;
+        else if (code[0] == 'x')
+            bytes += char(std::stoi(code.substr(1), nullptr, 16));
+        else
+            bytes += string(std::stoul(code), code.back());
+        i = code.empty() ? i : end;
+    }
+    return bytes + "\r\n";
+}
+
+TEST(LogChecker, EveryRuleOfTheCorpus)
+{
+    std::ifstream cases(CASES_DIR "cases.txt");
+    ASSERT_TRUE(cases.good()) << CASES_DIR;
+    string line, name, log, lang;   // lang: empty for the complete one, "-" for none
+    int count = 0;
+    while (std::getline(cases, line)) {
+        if (line.compare(0, 2, "==") == 0) {
+            name = line;
+        } else if (line.compare(0, 6, "lang: ") == 0) {
+            lang += line == "lang: none" ? "-" : line.substr(6) + "\r\n";
+        } else if (line.compare(0, 2, "=>") == 0) {
+            string ini = lang.empty() ? CompleteLang() : lang;
+            std::istringstream words(line.substr(2));
+            EXPECT_EQ(Findings(log, lang == "-" ? nullptr : &ini),
+                      Sorted({std::istream_iterator<string>(words), {}})) << name;
+            log.clear();
+            lang.clear();
+            ++count;
+        } else if (line[0] != '#') {
+            log += line == "@" ? "Demo App\r\nDemoApp\r\nEnglish\r\n" : CaseLine(line);
+        }
+    }
+    EXPECT_EQ(count, 23) << "cases run";
+}
+
+// The writer refuses what the uninstaller could not act on as meant; what it writes passes.
+TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
+{
+    const string path = ::testing::TempDir() + "writer.log", n(100, 'n');
+    UninstallLogWriter log;
+    EXPECT_FALSE(log.File("C:\\A\\early.txt")) << "before the header";
+    ASSERT_TRUE(log.Open(path.c_str()) && log.Header("Demo App", "DemoApp", "English")) << log.Error();
+    EXPECT_FALSE(log.Header("Demo App", "DemoApp", "English")) << "a second header";
+    // F file, M module, T font, I INI line, R registry value, P program.
+    const struct { char call; string a, b{}, c{}; bool written{}; } rows[] = {
+        {'F', "C:\\A\\f.txt", "", "", true}, {'M', "C:\\A\\m.dll", "", "", true},
+        {'T', "\\\\srv\\fonts\\f.ttf", "", "", true}, {'I', "drivers", "wave", "demo.drv", true},
+        {'R', "HKEY_CURRENT_USER\\V", "", "", true}, {'P', "\"C:\\A\\r.exe\" /q", "C:\\A\\", "", true},
+        {'P', "C:\\A\\r.exe", "", "", true},
+        {'F', "a\\f.txt"}, {'F', "C:\\A\\%W\\f"}, {'F', "C:\\A\\..\\f"}, {'F', "C:\\A/f"},
+        {'F', "c:\\a\\F.TXT"}, {'F', "C:\\A"}, {'F', "C:\\A\\f.txt\\g"}, {'F', "C:\\A\\d\\"},
+        {'F', "C:\\A\\f\x1A"}, {'M', "C:\\" + string(256, 'm')}, {'I', "drivers", "a\\b", "v"},
+        {'I', string(126, 's'), "k", "v"}, {'I', "s", "key", string(1020, 'v')},
+        {'R', "hkey_current_user\\V"}, {'R', "HKLM\\S\\V"}, {'R', "HKEY_CURRENT_USER\\" + n},
+        {'P', "\"C:\\A\\r.exe\"", ""}, {'P', "C:\\A\\r.exe", "A\\"},
+    };
+    for (const auto& r : rows) {
+        const char *a = r.a.c_str(), *b = r.b.c_str(), *c = r.c.c_str();
+        bool written = r.call == 'F' ? log.File(a) : r.call == 'M' ? log.SelfRegisteringModule(a)
+                       : r.call == 'T' ? log.Font(a) : r.call == 'I' ? log.IniLine(a, b, c)
+                       : r.call == 'R' ? log.RegistryValue(a) : log.Program(a, b);
+        EXPECT_EQ(written, r.written) << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
+    }
+    ASSERT_TRUE(log.Close()) << log.Error();
+    string bytes, lang = CompleteLang();
+    std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
+    EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the last line";
+    EXPECT_EQ(Findings(bytes, &lang), "");
 }

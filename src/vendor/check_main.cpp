@@ -73,7 +73,7 @@ void PrintFinding(const Finding& f, void*)
 void PrintPlanStep(const PlanStep& s, void*)
 {
     if (!g_json) {
-        printf("uninstall.log:%d: %-9s %-10s %-10s %s%s%s%s\n", s.line, s.kind, s.state, s.action,
+        printf("uninstall.log:%d: %-9s %-10s %-11s %s%s%s%s\n", s.line, s.kind, s.state, s.action,
                s.target, s.note[0] ? " (" : "", s.note, s.note[0] ? ")" : "");
         return;
     }
@@ -152,7 +152,8 @@ int main(int argc, char** argv)
         RunPlan(logPath);
     int code = g_errors ? kErrors : g_warnings ? kWarningsOnly : kClean;
     if (g_json)
-        printf(",\n  \"errors\": %d, \"warnings\": %d, \"exit\": %d\n}\n", g_errors, g_warnings, code);
+        printf(",\n  \"errors\": %d, \"warnings\": %d, \"exit\": %d\n}\n", g_errors, g_warnings,
+               code);
     else if (code == kClean)
         printf("%s: clean\n", logPath);
     else

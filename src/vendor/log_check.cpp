@@ -112,7 +112,8 @@ void ReportCut(Checker& c, const LogRead& read, const char* what, int capacity)
 
 void CheckHeader(Checker& c, const LogHeader& header)
 {
-    static const char* const kWhat[] = {"product name (header line 1)", "product key (header line 2)",
+    static const char* const kWhat[] = {"product name (header line 1)",
+                                        "product key (header line 2)",
                                         "language name (header line 3)"};
     static const int kCapacity[] = {kProductNameSize, kProductKeySize, kLanguageNameSize};
     for (int i = 0; i < 3; ++i) {
@@ -347,7 +348,8 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
             return;
         }
         if (lines[i][0] != ';') {
-            Finding f = NewFinding(kLogName, entry.further[i].line, kWarning, "further-line-marker");
+            Finding f =
+                NewFinding(kLogName, entry.further[i].line, kWarning, "further-line-marker");
             Say(f.problem, "this line is the %s of the program on line %d but does not begin "
                 "with ;", kWhat[i], entry.first.line);
             Say(f.outcome, "its first character is dropped and the rest is taken as the %s, "

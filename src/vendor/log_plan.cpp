@@ -202,8 +202,8 @@ void PlanIniLine(Planner& p, const WalkedEntry& entry)
     char section[kIniLineSize];
     char iniLine[kIniLineSize];
     int line = entry.first.line;
-    if (!IniEntryHasKey(entry.text) ||
-        BuildIniRemoval(entry.text, entry.value, section, sizeof section, iniLine) != kIniRemovalReady)
+    if (!IniEntryHasKey(entry.text) || BuildIniRemoval(entry.text, entry.value, section,
+                                                       sizeof section, iniLine) != kIniRemovalReady)
         return Emit(p, line, "ini", entry.text, "unreadable", "skip", "the entry is skipped");
     char target[kPlanTextSize];
     BufFormat(target, sizeof target, "[%s] %s", section, iniLine);
@@ -211,7 +211,8 @@ void PlanIniLine(Planner& p, const WalkedEntry& entry)
     if (p.removedIniLines.count(id) || !IniFileHoldsLine(section, iniLine, p.systemIni))
         return Emit(p, line, "ini", target, "missing", "none", p.systemIni);
     p.removedIniLines.insert(id);
-    Emit(p, line, "ini", target, "present", "remove-line", "the user is offered a restart at the end");
+    Emit(p, line, "ini", target, "present", "remove-line",
+         "the user is offered a restart at the end");
 }
 
 // The program file CreateProcessA would find: a quoted first token, or the

@@ -40,11 +40,12 @@ bool NextLogEntry(LogWalk& walk, WalkedEntry* entry)
     entry->kind = ClassifyLogEntry(entry->text);
     if (entry->first.ended)
         return false;
+    LogRead* further = entry->further;
     if (entry->kind == kIniEntry && IniEntryHasKey(entry->text)) {
-        entry->further[entry->furtherCount++] = ReadLogLine(walk, entry->value, sizeof entry->value);
+        further[entry->furtherCount++] = ReadLogLine(walk, entry->value, sizeof entry->value);
     } else if (entry->kind == kProgramEntry) {
-        entry->further[entry->furtherCount++] = ReadLogLine(walk, entry->second, sizeof entry->second);
-        entry->further[entry->furtherCount++] = ReadLogLine(walk, entry->third, sizeof entry->third);
+        further[entry->furtherCount++] = ReadLogLine(walk, entry->second, sizeof entry->second);
+        further[entry->furtherCount++] = ReadLogLine(walk, entry->third, sizeof entry->third);
     }
     return true;
 }

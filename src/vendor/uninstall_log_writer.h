@@ -150,11 +150,13 @@ private:
         if (!IsText(path, 258 - strlen(kind)) || !IsPlainPath(path) || upper.back() == '\\')
             return Refuse("file: a full path of a file, at most 258 characters with its kind "
                           "character, without %, /, . or .. steps");
-        auto below = paths_.lower_bound(upper + "\\");
-        bool isDirectory = below != paths_.end() && below->compare(0, upper.size() + 1, upper + "\\") == 0;
+        std::string asDirectory = upper + "\\";
+        auto below = paths_.lower_bound(asDirectory);
+        bool isDirectory =
+            below != paths_.end() && below->compare(0, asDirectory.size(), asDirectory) == 0;
         bool inFile = false;
-        for (size_t slash = upper.find('\\'); slash != std::string::npos; slash = upper.find('\\', slash + 1))
-            inFile = inFile || paths_.count(upper.substr(0, slash));
+        for (size_t at = upper.find('\\'); at != std::string::npos; at = upper.find('\\', at + 1))
+            inFile = inFile || paths_.count(upper.substr(0, at));
         if (paths_.count(upper) || isDirectory || inFile)
             return Refuse("file: listed already, or the directory of a listed file");
         if (!Entry() || !Line(kind, path))

@@ -275,6 +275,7 @@ bool PlanLog(const char* logPath, PlanSink sink, void* context, const char** rea
     WalkedEntry entry;
     while (NextLogEntry(walk, &entry)) {
         static const char* const kFileKinds[] = {"file", "module", "font"};
+        static_assert(kFileEntry == 0 && kServerEntry == 1 && kFontEntry == 2, "kFileKinds");
         switch (entry.kind) {
         case kFileEntry:
         case kServerEntry:

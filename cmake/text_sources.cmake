@@ -5,10 +5,13 @@ set(TEXT_SOURCES
     src/text/path_split.cpp
     src/shell/cmdline_tokens.cpp
     src/engine/linefile.cpp
+    src/engine/log_entry.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp
     src/paths/macro_text.cpp
     src/registry/registry_path.cpp
     src/diag/message_table.cpp
     src/diag/message_format.cpp
+    src/vendor/log_walk.cpp
+    src/vendor/log_check.cpp
 )

@@ -7,7 +7,8 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 
 set(WIN32_LIBS comctl32 ole32 gdi32 user32 advapi32 kernel32)
 
-set(PROGRAM_ONLY_SOURCES src/shell/winmain.cpp src/shell/older_windows.cpp)
+set(PROGRAM_ONLY_SOURCES src/shell/winmain.cpp src/shell/older_windows.cpp
+    src/vendor/check_main.cpp src/vendor/plan_unavailable.cpp)
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.cpp)
 foreach(source ${PROGRAM_ONLY_SOURCES})
     list(REMOVE_ITEM CORE_SOURCES ${CMAKE_SOURCE_DIR}/${source})
@@ -29,6 +30,10 @@ if(SHIPPED_PROGRAM_ONLY)
     endif()
     target_link_libraries(uninstall PRIVATE uninstcore)
     target_link_options(uninstall PRIVATE -s)
+    # The vendors' log checker, a console program.
+    add_executable(uninstall-check src/vendor/check_main.cpp)
+    target_link_libraries(uninstall-check PRIVATE uninstcore)
+    target_link_options(uninstall-check PRIVATE -s)
     return()
 endif()
 
@@ -41,7 +46,7 @@ ExternalProject_Add(uninstall
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DMINGW_THREADS=win32
                -DSHIPPED_PROGRAM_ONLY=ON -DCMAKE_BUILD_TYPE=Release
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/bin/uninstall.exe
-                    ${CMAKE_BINARY_DIR}/bin/uninstall.exe
+                    <BINARY_DIR>/bin/uninstall-check.exe ${CMAKE_BINARY_DIR}/bin
     BUILD_ALWAYS ON)
 
 # GoogleTest from the Debian source package, built with this toolchain.
@@ -84,6 +89,7 @@ foreach(source ${TEST_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${RESOURCE_FILE})
     target_link_libraries(${name} PRIVATE testsupport gtest_main)
+    target_compile_definitions(${name} PRIVATE CASES_DIR="${CMAKE_SOURCE_DIR}/tests/vendor/")
     add_dependencies(${name} uninstall ${MODULE_TARGETS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)

@@ -3,8 +3,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +22,8 @@
 #include "shell/cmdline_tokens.h"
 #include "text/buf.h"
 #include "text/path_split.h"
+#include "vendor/log_check.h"
+#include "vendor/uninstall_log_writer.h"
 
 using std::string;
 using namespace std::placeholders;
@@ -244,4 +250,109 @@ TEST(LineFile, ReadWriteAndCountWindowsTextLines)
     remove(path.c_str());
     file.OpenForReading(path.c_str());
     EXPECT_TRUE(file.fail()) << "opening for reading made the file";
+}
+
+// uninstall-check's findings on a log and lang.ini: code@line, ~ marks a warning, L lang.ini.
+std::multiset<string> Findings(const string& log, const string* lang)
+{
+    const string logPath = ::testing::TempDir() + "check.log", langPath = logPath + ".ini";
+    std::ofstream(logPath, std::ios::binary) << log;
+    remove(langPath.c_str());
+    if (lang)
+        std::ofstream(langPath, std::ios::binary) << *lang;
+    std::multiset<string> found;
+    auto collect = [](const Finding& f, void* all) {
+        static_cast<std::multiset<string>*>(all)->insert(string(f.code) + "@" +
+            (f.file[0] == 'l' ? "L" : "") + std::to_string(f.line) + (f.severity ? "" : "~"));
+    };
+    EXPECT_TRUE(CheckInstallation(logPath.c_str(), langPath.c_str(), collect, &found));
+    return found;
+}
+
+string CompleteLang()
+{
+    string lang = "[English]\r\n";
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        lang += "str" + std::to_string(*n) + "=English text\r\n";
+    return lang;
+}
+
+// A line of the corpus as bytes: {N*c} repeats c, {xHH} is a byte, {eof} drops the line end.
+string CaseLine(const string& line)
+{
+    string bytes;
+    for (size_t i = 0, end = 0; i < line.size(); ++i) {
+        bool coded = line[i] == '{' && (end = line.find('}', i)) != string::npos;
+        string code = coded ? line.substr(i + 1, end - i - 1) : string(1, line[i]);
+        if (code == "eof")
+            return bytes;
+        bytes += !coded           ? code
+                 : code[0] == 'x' ? string(1, char(std::stoi(code.substr(1), nullptr, 16)))
+                                  : string(std::stoul(code), code.back());
+        i = coded ? end : i;
+    }
+    return bytes + "\r\n";
+}
+
+TEST(LogChecker, EveryRuleOfTheCorpus)
+{
+    std::ifstream cases(CASES_DIR "cases.txt");
+    const string header = "Demo App\r\nDemoApp\r\nEnglish\r\n";
+    string line, log, lang;   // lang: empty for the complete one, "-" for none
+    int count = 0;
+    while (std::getline(cases, line)) {
+        if (line.compare(0, 6, "lang: ") == 0) {
+            lang += line == "lang: none" ? "-" : line.substr(6) + "\r\n";
+        } else if (line.compare(0, 2, "=>") == 0) {
+            string ini = lang.empty() ? CompleteLang() : lang;
+            std::istringstream words(line.substr(2, line.find('#') - 2));
+            EXPECT_EQ(Findings(log.empty() ? header : log, lang == "-" ? nullptr : &ini),
+                      std::multiset<string>(std::istream_iterator<string>(words), {})) << line;
+            log.clear();
+            lang.clear();
+            ++count;
+        } else if (line[0] != '#') {
+            bool ownHeader = line[0] == '!' && log.empty();
+            log += (log.empty() && !ownHeader ? header : "") + CaseLine(line.substr(ownHeader));
+        }
+    }
+    EXPECT_EQ(count, 19) << "cases run from " CASES_DIR;
+}
+
+// The writer refuses what the uninstaller could not act on as meant; what it writes passes.
+TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
+{
+    const string path = ::testing::TempDir() + "writer.log", n(100, 'n');
+    UninstallLogWriter log;
+    EXPECT_FALSE(log.File("C:\\A\\early.txt")) << "before the header";
+    ASSERT_TRUE(log.Open(path.c_str()) && log.Header("Demo App", "DemoApp", "English"))
+        << log.Error();
+    // H header, F file, M module, T font, I INI line, R registry value, P program.
+    const struct { char call; bool written; string a, b{}, c{}; } rows[] = {
+        {'H', false, "Demo App", "DemoApp", "English"},   // a second one
+        {'F', true, "C:\\A\\f.txt"}, {'M', true, "C:\\A\\m.dll"}, {'T', true, "\\\\srv\\f\\f.ttf"},
+        {'I', true, "drivers", "wave", "demo.drv"}, {'R', true, "HKEY_CURRENT_USER\\V"},
+        {'P', true, "\"C:\\A\\r.exe\" /q", "C:\\A\\"}, {'P', true, "C:\\A\\r.exe", ""},
+        {'F', false, "a\\f.txt"}, {'F', false, "C:\\A\\%W\\f"}, {'F', false, "C:\\A\\..\\f"},
+        {'F', false, "C:\\A/f"}, {'F', false, "c:\\a\\F.TXT"}, {'F', false, "C:\\A"},
+        {'F', false, "C:\\A\\f.txt\\g"}, {'F', false, "C:\\A\\d\\"}, {'F', false, "C:\\A\\f\x1A"},
+        {'M', false, "C:\\" + string(256, 'm')}, {'I', false, "drivers", "a\\b", "v"},
+        {'I', false, string(126, 's'), "k", "v"}, {'I', false, "s", "key", string(1020, 'v')},
+        {'R', false, "hkey_current_user\\V"}, {'R', false, "HKLM\\S\\V"},
+        {'R', false, "HKEY_CURRENT_USER\\" + n}, {'P', false, "\"C:\\A\\r.exe\"", ""},
+        {'P', false, "C:\\A\\r.exe", "A\\"},
+    };
+    for (const auto& r : rows) {
+        const char *a = r.a.c_str(), *b = r.b.c_str(), *c = r.c.c_str();
+        bool written = r.call == 'H' ? log.Header(a, b, c) : r.call == 'F' ? log.File(a)
+                       : r.call == 'M' ? log.SelfRegisteringModule(a)
+                       : r.call == 'T' ? log.Font(a) : r.call == 'I' ? log.IniLine(a, b, c)
+                       : r.call == 'R' ? log.RegistryValue(a) : log.Program(a, b);
+        EXPECT_EQ(written, r.written) << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
+    }
+    ASSERT_TRUE(log.Close()) << log.Error();
+    string bytes, lang = CompleteLang();
+    std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
+    EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the end";
+    EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>());
 }

@@ -15,6 +15,7 @@
 #include "base/window.h"
 #include "engine/linefile.h"
 #include "language/language.h"
+#include "registry/registry.h"
 #include "resources/resource.h"
 #include "shell/cmdline.h"
 #include "shell/main_dialog.h"
@@ -22,6 +23,9 @@
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 #include "text/buf.h"
+#include "vendor/log_check.h"
+#include "vendor/log_plan.h"
+#include "vendor/uninstall_log_writer.h"
 
 using namespace testenv;
 
@@ -518,6 +522,82 @@ TEST_F(EndToEnd, FromStartToExit)
     Sleep(500);   // for any more that should not come
     EXPECT_EQ(ReadFileOrEmpty(queries), "qqqq") << "Yes and the probe ask twice each, No never";
     EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
+}
+
+// A log from UninstallLogWriter with every kind of entry: checked clean, planned, and undone by
+// uninstall.exe, after which the machine is as the plan said.
+TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
+{
+    Product product("");
+    const std::string dir = product.dir, logPath = dir + "uninstall.log", ran = temp_ / "ran";
+    const std::string key = "Software\\UninstCheck", shared = SystemDir() + "\\uninstcheck.dll";
+    const std::string systemIni = WindowsDir() + "\\system.ini", hkcu = "HKEY_CURRENT_USER\\";
+    const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    SavedFile savedIni(systemIni);
+    SavedValue savedCount(HKEY_LOCAL_MACHINE, kSharedDlls, shared.c_str());
+    ScopedKey scoped(HKEY_CURRENT_USER, key);
+    WriteFileBytes(systemIni, ReadFileOrEmpty(systemIni) + "[uninstcheck]\r\nwave=demo.drv\r\n");
+    ASSERT_TRUE(MakeDirectories(dir + "data") && MakeDirectories(dir + "fonts"));
+    for (const char* name : {"data\\map.dat", "ro.txt", "locked.dat", "m.dll", "fonts\\f.ttf"})
+        WriteFileBytes(dir + name, "x");
+    SetFileAttributesA((dir + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(shared, "x");
+    SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, shared.c_str(), 2);
+    SetString(HKEY_CURRENT_USER, key + "\\A\\B", "Value", "x");
+    std::string lang = "[English]\r\n";
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        lang += "str" + std::to_string(*n) + "=English text " + std::to_string(*n) + "\r\n";
+    WriteFileBytes(dir + "lang.ini", lang);
+    UninstallLogWriter log;
+    bool written = log.Open(logPath.c_str()) && log.Header("Demo App", "UninstTest", "English");
+    for (const char* name : {"data\\map.dat", "ro.txt", "locked.dat", "gone.txt"})
+        written = written && log.File((dir + name).c_str());
+    ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
+                log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
+                log.IniLine("uninstcheck", "wave", "demo.drv") &&
+                log.RegistryValue((hkcu + key + "\\Missing").c_str()) &&
+                log.RegistryValue((hkcu + key + "\\A\\B\\Value").c_str()) &&
+                log.Program((Quoted(SelfPath()) + " --program " + Quoted(ran)).c_str(),
+                            temp_.Path().c_str()) && log.Close()) << log.Error();
+
+    Process check;
+    ASSERT_TRUE(check.Start(Quoted(ProgramDir() + "uninstall-check.exe") + " --plan " +
+                            Quoted(dir.substr(0, dir.size() - 1))));
+    EXPECT_EQ(check.Wait(kTimeout), 0u) << "the shipped checker finds nothing, and plans";
+
+    HANDLE locked = CreateFileA((dir + "locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    std::vector<PlanStep> plan;
+    const char* reason = "";
+    ASSERT_TRUE(PlanLog(logPath.c_str(), [](const PlanStep& step, void* all) {
+        static_cast<std::vector<PlanStep>*>(all)->push_back(step);
+    }, &plan, &reason)) << reason;
+
+    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain}, {kBox, IDNO, "English text 96",
+                                                            "English text 97"}}), 1u);
+    CloseHandle(locked);
+    std::string pending, ini = ReadFileOrEmpty(systemIni), actions;
+    GetValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &pending);
+    for (const PlanStep& step : plan) {
+        std::string kind = step.kind, action = step.action, target = step.target;
+        actions += kind + ":" + action + " ";
+        char subKey[kTextSize], name[kTextSize];
+        HKEY root = ParseRegistryPath((target + "\\x").c_str(), subKey, name);
+        bool there = kind == "directory" ? DirectoryExists(target)
+                     : kind == "key"      ? KeyExists(root, subKey)
+                     : kind == "registry" ? RegistryAccessor().ValueExists(step.target)
+                     : kind == "ini"      ? ini.find("wave=demo.drv") != std::string::npos
+                     : kind == "program"  ? !FileExists(ran)
+                                          : FileExists(target);
+        if (action == "at-restart")
+            EXPECT_NE(pending.find(target + '\0'), std::string::npos) << target << " not listed";
+        else
+            EXPECT_EQ(there, action == "keep") << kind << " " << target << ": " << action;
+    }
+    EXPECT_EQ(actions, "file:delete directory:remove file:delete file:at-restart file:at-restart "
+              "module:delete font:delete directory:remove file:keep ini:remove-line registry:none "
+              "registry:delete key:remove key:remove key:remove program:run ");
+    DeleteFileA(shared.c_str());
 }
 
 TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)

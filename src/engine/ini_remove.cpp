@@ -79,6 +79,16 @@ static bool ReplaceWithCopy(const char* copyPath, const char* path)
     return true;
 }
 
+bool IniFileHoldsLine(const char* section, const char* line, const char* path)
+{
+    char header[kShortTextSize];
+    if (!BufFormat(header, sizeof header, "[%s]", section))
+        return false;
+    LineFile in;
+    in.OpenForReading(path);
+    return in.is_open() && SectionHoldsLine(in, header, line);
+}
+
 // Section names over 125 characters and paths over 258 are refused.
 void RemoveIniLine(const char* section, const char* line, const char* path)
 {

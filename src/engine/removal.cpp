@@ -4,6 +4,7 @@
 
 #include "base/globals.h"
 #include "text/buf.h"
+#include "text/path_split.h"
 
 typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
 
@@ -17,19 +18,6 @@ void UnregisterServerDll(const char* modulePath)
     if (unregister)
         unregister();
     FreeLibrary(module);
-}
-
-// Cuts text at its last backslash after the first character; false when
-// there is none.
-static bool CutAtLastBackslash(char* text)
-{
-    for (size_t i = lstrlenA(text); i > 1; --i) {
-        if (text[i - 1] == '\\') {
-            text[i - 1] = '\0';
-            return true;
-        }
-    }
-    return false;
 }
 
 void RemoveEmptyDirectories(const char* directory)

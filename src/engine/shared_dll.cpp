@@ -16,7 +16,7 @@ int g_systemFileChoice = Ask;
 // File name and extension of the file in question; the dialog's title.
 static char g_questionTitle[kPathSize];
 
-static const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 static const DialogTextRow kQuestionTexts[] = {
     {IDC_SYSFILE_TEXT, 104, 0},
@@ -36,8 +36,7 @@ static bool EndWithBackslash(char* text, size_t size)
     return (length > 0 && text[length - 1] == '\\') || BufAppend(text, size, "\\");
 }
 
-// True when path lies directly in the system directory, letter case aside.
-static bool IsInSystemDirectory(const char* path)
+bool IsInSystemDirectory(const char* path)
 {
     char systemDir[kPathSize];
     UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);

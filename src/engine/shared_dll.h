@@ -7,6 +7,11 @@ enum SystemFileChoice { Ask = 0, DeleteAll = 1, KeepAll = 2 };
 
 extern int g_systemFileChoice;
 
+// HKLM subkey of the counters, one value per file path.
+extern const char kSharedDllsKey[];
+
+// True when path lies directly in the system directory, letter case aside.
+bool IsInSystemDirectory(const char* path);
 // True when path may be deleted; its read-only attribute is then cleared.
 bool ConfirmFileRemoval(HWND owner, const char* path);
 // Decrements the file's SharedDLLs counter; returns what is left (0 when none).

@@ -2,11 +2,10 @@
 
 #include <commctrl.h>
 
-#include <cstring>
-
 #include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/linefile.h"
+#include "engine/log_entry.h"
 #include "engine/removal.h"
 #include "engine/shared_dll.h"
 #include "registry/registry.h"
@@ -15,8 +14,6 @@
 #include "text/path_split.h"
 
 namespace {
-
-enum { kEntrySize = 260, kFlagSize = 128, kMaxSectionLength = 125 };
 
 // Every line read from the log counts; only the first line of an entry
 // moves the progress bar.
@@ -43,7 +40,7 @@ enum LoggedFileKind { kPlainFile, kSelfRegisteringModule };
 
 void RemoveLoggedFile(const char* path, LoggedFileKind kind)
 {
-    char directory[kEntrySize];
+    char directory[kEntryLineSize];
     CopyDirectoryPart(path, directory, sizeof directory);
     if (!ConfirmFileRemoval(g_mainDialog, path))
         return;
@@ -66,30 +63,14 @@ void RemoveLoggedFont(const char* path)
 // "-section\key" followed by a value line: removes key=value from system.ini.
 void RemoveLoggedIniLine(const char* entry)
 {
-    const char* body = entry + 1;
-    const char* slash = strrchr(body, '\\');
-    if (!slash)
+    if (!IniEntryHasKey(entry))
         return;
-    char value[kTextSize];
+    char value[kIniValueSize];
     ReadFurtherLine(value, sizeof value);
-
-    size_t sectionLength = size_t(slash - body);
     char section[kTextSize];
-    char iniLine[kTextSize];
-    if (sectionLength > kMaxSectionLength)
-        return;
-    memcpy(section, body, sectionLength);
-    section[sectionLength] = '\0';
-    // A line cut to its buffer would remove some other line: skip it.
-    if (!BufFormat(iniLine, sizeof iniLine, "%s=%s", slash + 1, value))
-        return;
-    RemoveIniLine(section, iniLine, g_systemIniPath);
-}
-
-// The value of a program entry's further line starts at its second character.
-const char* FurtherLineValue(const char* line)
-{
-    return line[0] ? line + 1 : line;
+    char iniLine[kIniLineSize];
+    if (BuildIniRemoval(entry, value, section, sizeof section, iniLine) == kIniRemovalReady)
+        RemoveIniLine(section, iniLine, g_systemIniPath);
 }
 
 void WaitForProcess(HANDLE process)
@@ -102,18 +83,15 @@ void WaitForProcess(HANDLE process)
 // ";command line", then the working directory and the directory flag.
 void RunLoggedProgram(const char* entry)
 {
-    char second[kEntrySize];
-    char third[kFlagSize];
+    char second[kProgramDirSize];
+    char third[kProgramFlagSize];
     ReadFurtherLine(second, sizeof second);
     ReadFurtherLine(third, sizeof third);
 
-    char commandLine[kEntrySize];
-    char workDir[kEntrySize];
+    char commandLine[kEntryLineSize];
+    char workDir[kProgramDirSize];
     BufSet(commandLine, sizeof commandLine, entry + 1);
-    if (FurtherLineValue(third)[0] == '\0')
-        CopyDirectoryPart(commandLine, workDir, sizeof workDir);
-    else
-        BufSet(workDir, sizeof workDir, FurtherLineValue(second));
+    ProgramWorkingDirectory(entry, second, third, workDir, sizeof workDir);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -133,24 +111,24 @@ void RunLoggedProgram(const char* entry)
 
 void ActOnEntry(const char* entry)
 {
-    switch (entry[0]) {
-    case '%':
-        RemoveLoggedFile(entry + 1, kSelfRegisteringModule);
+    switch (ClassifyLogEntry(entry)) {
+    case kServerEntry:
+        RemoveLoggedFile(LoggedFilePath(entry), kSelfRegisteringModule);
         break;
-    case '&':
-        RemoveLoggedFont(entry + 1);
+    case kFontEntry:
+        RemoveLoggedFont(LoggedFilePath(entry));
         break;
-    case '-':
+    case kIniEntry:
         RemoveLoggedIniLine(entry);
         break;
-    case ':':
+    case kRegistryEntry:
         g_registry.DeleteValue(entry + 1);
         break;
-    case ';':
+    case kProgramEntry:
         RunLoggedProgram(entry);
         break;
-    default:
-        RemoveLoggedFile(entry, kPlainFile);
+    case kFileEntry:
+        RemoveLoggedFile(LoggedFilePath(entry), kPlainFile);
         break;
     }
 }
@@ -159,7 +137,7 @@ void ActOnEntry(const char* entry)
 void FinishUninstall()
 {
     g_logStream.close();
-    char languageFile[kEntrySize];
+    char languageFile[kPathSize];
     if (BufFormat(languageFile, sizeof languageFile, "%s%s", g_languageDir, "lang.ini"))
         DeleteFileA(languageFile);
     DeleteFileA(g_logPath);
@@ -172,7 +150,7 @@ void FinishUninstall()
 DWORD WINAPI UninstallWorker(LPVOID)
 {
     for (;;) {
-        char entry[kEntrySize];
+        char entry[kEntryLineSize];
         g_logStream.ReadLine(entry, sizeof entry);
         CountEntryLine();
         // A read failure ends the log as its end does.

@@ -39,6 +39,11 @@ int MatchRegistryRoot(const char* path, const char** remainder)
     return -1;
 }
 
+const char* RegistryRootName(int row)
+{
+    return kRoots[row].name;
+}
+
 unsigned long RegistryRootKeyNumber(int row)
 {
     return kRoots[row].keyNumber;

@@ -21,6 +21,9 @@ enum RegistryRoot {
 // *remainder points past the separator.
 int MatchRegistryRoot(const char* path, const char** remainder);
 
+// The name of a root row, as a Registry Path must begin with it.
+const char* RegistryRootName(int row);
+
 // The predefined key of a root row as its number (0x80000000 for
 // HKEY_CLASSES_ROOT ...); registry.cpp turns it into the key handle.
 unsigned long RegistryRootKeyNumber(int row);

@@ -28,12 +28,18 @@ bool BufAppend(char* dst, size_t size, const char* src)
 
 bool BufFormat(char* dst, size_t size, const char* format, ...)
 {
-    if (size == 0)
-        return false;
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(dst, size, format, args);
+    bool whole = BufFormatList(dst, size, format, args);
     va_end(args);
+    return whole;
+}
+
+bool BufFormatList(char* dst, size_t size, const char* format, va_list args)
+{
+    if (size == 0)
+        return false;
+    int n = vsnprintf(dst, size, format, args);
     if (n < 0) {
         dst[0] = '\0';
         return false;

@@ -3,6 +3,7 @@
 // fit is cut at size - 1 characters and the helper returns false.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 // Copies src into dst (size bytes, terminator included). False when cut.
@@ -15,6 +16,9 @@ bool BufAppend(char* dst, size_t size, const char* src);
 // (dst then holds the empty text).
 bool BufFormat(char* dst, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// BufFormat for a function that takes the arguments of its own format.
+bool BufFormatList(char* dst, size_t size, const char* format, va_list args)
+    __attribute__((format(printf, 3, 0)));
 
 // Whole-text comparison that ignores the case of the ASCII letters only;
 // every other byte must match exactly.

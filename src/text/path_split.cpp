@@ -25,3 +25,14 @@ bool CopyDirectoryPart(const char* path, char* out, size_t size)
     out[length] = '\0';
     return true;
 }
+
+bool CutAtLastBackslash(char* text)
+{
+    for (size_t i = strlen(text); i > 1; --i) {
+        if (text[i - 1] == '\\') {
+            text[i - 1] = '\0';
+            return true;
+        }
+    }
+    return false;
+}

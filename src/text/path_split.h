@@ -11,3 +11,7 @@ size_t DirectoryPartLength(const char* path);
 // Copies path's drive and directory into out; false, with out empty, when
 // they do not fit (a cut directory would name another one).
 bool CopyDirectoryPart(const char* path, char* out, size_t size);
+
+// Cuts text at its last backslash after the first character, the backslash
+// dropped: how emptied directories are climbed. False when there is none.
+bool CutAtLastBackslash(char* text);

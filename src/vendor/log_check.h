@@ -1,0 +1,27 @@
+// uninstall-check's rules: what the uninstaller will do with an installation's
+// uninstall.log and lang.ini where that differs from what their writer meant.
+#pragma once
+
+enum FindingSeverity { kWarning, kError };
+
+enum { kFindingTextSize = 512 };
+
+struct Finding {
+    const char* file;   // "uninstall.log" or "lang.ini"
+    int line;           // from 1; 0 for the file as a whole
+    FindingSeverity severity;
+    const char* code;   // stable name of the rule, listed in the README
+    char problem[kFindingTextSize];
+    char outcome[kFindingTextSize];   // what the uninstaller does instead
+    char fix[kFindingTextSize];
+};
+
+typedef void (*FindingSink)(const Finding& finding, void* context);
+
+// Checks the log and the language file (which may be missing) and hands
+// every finding to sink, in the order of the files. False when the log
+// cannot be read at all.
+bool CheckInstallation(const char* logPath, const char* langPath, FindingSink sink, void* context);
+
+// The numbers of the texts the uninstaller shows; 0 ends the list.
+extern const unsigned kShownTextNumbers[];

@@ -5,7 +5,9 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WINVER=0x0500 _WIN32_WINNT=0x0500 _WIN32_IE=0x0500)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(WIN32_LIBS comctl32 ole32 gdi32 user32 advapi32 kernel32)
+# Only DLLs the system always takes from its own directory (KnownDLLs) are
+# imported; any other is loaded by full path (src/base/system_dll.h).
+set(WIN32_LIBS ole32 gdi32 user32 advapi32 kernel32)
 
 set(PROGRAM_ONLY_SOURCES src/shell/winmain.cpp src/shell/older_windows.cpp)
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.cpp)
@@ -53,7 +55,7 @@ add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(testsupport STATIC ${SUPPORT_SOURCES})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(testsupport PUBLIC uninstcore)
+target_link_libraries(testsupport PUBLIC uninstcore comctl32)
 # The tests run under Wine only, which has the later registry calls.
 target_compile_options(testsupport PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0600)
 

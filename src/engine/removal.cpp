@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include "base/globals.h"
+#include "base/system_dll.h"
 #include "text/buf.h"
 
 typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
 
 void UnregisterServerDll(const char* modulePath)
 {
-    HMODULE module = LoadLibraryA(modulePath);
+    HMODULE module = LoadModuleBesideItsDlls(modulePath);
     if (!module)
         return;
     UnregisterServerFn unregister =

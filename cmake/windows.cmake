@@ -73,6 +73,14 @@ foreach(source ${MODULE_SOURCES})
     target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
     list(APPEND MODULE_TARGETS ${name})
 endforeach()
+# The self-registering module imports a DLL that lies beside it.
+target_link_libraries(selfreg_module PRIVATE planted_module)
+
+# A careful program of the tests' own: what Wine loads into any program that
+# restricts its DLL search, which uninstall.exe is held to.
+add_executable(restricted_program WIN32 tests/tools/restricted_program.cpp)
+target_compile_options(restricted_program PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0602)
+target_link_libraries(restricted_program PRIVATE uninstcore)
 
 # The scripts' driver: keeps the Wine desktop up, plays the demo's user,
 # times the benchmark's runs.
@@ -86,7 +94,7 @@ foreach(source ${TEST_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${RESOURCE_FILE})
     target_link_libraries(${name} PRIVATE testsupport gtest_main)
-    add_dependencies(${name} uninstall ${MODULE_TARGETS})
+    add_dependencies(${name} uninstall ${MODULE_TARGETS} restricted_program)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()

@@ -35,9 +35,9 @@ HMODULE LoadSystemDll(const char* name)
 
 // An installer may put a module's own DLLs beside it, so they are searched
 // there: LOAD_WITH_ALTERED_SEARCH_PATH puts the module's directory in place of
-// the program's, as regsvr32 loads modules. Once the search is restricted,
-// the restricted default overrides that flag, so the newer flags ask for the
-// same order: the module's directory, then the system's.
+// the program's, as regsvr32 loads modules, but keeps the rest of the old
+// order (the Windows directory, the current one, PATH). Where the newer flags
+// exist they keep the search to the module's directory and the system's.
 HMODULE LoadModuleBesideItsDlls(const char* path)
 {
     if (g_searchRestricted)

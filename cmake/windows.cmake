@@ -5,7 +5,9 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WINVER=0x0500 _WIN32_WINNT=0x0500 _WIN32_IE=0x0500)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(WIN32_LIBS comctl32 ole32 gdi32 user32 advapi32 kernel32)
+# Only DLLs the system always takes from its own directory (KnownDLLs) are
+# imported; any other is loaded by full path (src/base/system_dll.h).
+set(WIN32_LIBS ole32 gdi32 user32 advapi32 kernel32)
 
 set(PROGRAM_ONLY_SOURCES src/shell/winmain.cpp src/shell/older_windows.cpp
     src/vendor/check_main.cpp src/vendor/plan_unavailable.cpp)
@@ -58,7 +60,7 @@ add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(testsupport STATIC ${SUPPORT_SOURCES})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(testsupport PUBLIC uninstcore)
+target_link_libraries(testsupport PUBLIC uninstcore comctl32)
 # The tests run under Wine only, which has the later registry calls.
 target_compile_options(testsupport PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0600)
 
@@ -76,6 +78,14 @@ foreach(source ${MODULE_SOURCES})
     target_link_libraries(${name} PRIVATE ${WIN32_LIBS})
     list(APPEND MODULE_TARGETS ${name})
 endforeach()
+# The self-registering module imports a DLL that lies beside it.
+target_link_libraries(selfreg_module PRIVATE planted_module)
+
+# A careful program of the tests' own: what Wine loads into any program that
+# restricts its DLL search, which uninstall.exe is held to.
+add_executable(restricted_program WIN32 tests/tools/restricted_program.cpp)
+target_compile_options(restricted_program PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0602)
+target_link_libraries(restricted_program PRIVATE uninstcore)
 
 # The scripts' driver: keeps the Wine desktop up, plays the demo's user,
 # times the benchmark's runs.
@@ -90,7 +100,7 @@ foreach(source ${TEST_SOURCES})
     add_executable(${name} ${source} ${RESOURCE_FILE})
     target_link_libraries(${name} PRIVATE testsupport gtest_main)
     target_compile_definitions(${name} PRIVATE CASES_DIR="${CMAKE_SOURCE_DIR}/tests/vendor/")
-    add_dependencies(${name} uninstall ${MODULE_TARGETS})
+    add_dependencies(${name} uninstall ${MODULE_TARGETS} restricted_program)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()

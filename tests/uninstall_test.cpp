@@ -45,6 +45,11 @@ bool WaitFor(const std::function<bool()>& done)
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+bool CopyBuilt(const std::string& name, const std::string& to)   // from beside this program
+{
+    return CopyFileA((ProgramDir() + name).c_str(), to.c_str(), FALSE) != 0;
+}
+
 std::string SelfPath()   // the helpers are this program
 {
     char path[MAX_PATH] = "";
@@ -224,7 +229,8 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
     std::string program = Add("bin\\demo.exe"), font = dir_ / "demo.ttf";
     const std::string fontBytes = FontOfItsOwnFamily();
     ASSERT_TRUE(WriteFileBytes(font, fontBytes) && AddFontResourceA(font.c_str()) > 0);
-    ASSERT_TRUE(CopyFileA((ProgramDir() + "selfreg_module.dll").c_str(), module.c_str(), FALSE));
+    ASSERT_TRUE(CopyBuilt("selfreg_module.dll", module) &&
+                CopyBuilt("planted_module.dll", dir_ / "bin\\planted_module.dll"));   // it imports
     SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
     SetString(HKEY_CURRENT_USER, kKey, "InstallPath", "x");
     WriteFileBytes(g_systemIniPath, "[drivers]\r\nwave=demo.drv\r\n");
@@ -256,8 +262,8 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
     Lines log = {program, "%" + module, "&" + font, "-drivers\\wave", "demo.drv",
                  ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\InstallPath",
                  ";" + Quoted(SelfPath()) + " --program " + Quoted(started) + " " + Quoted(signal),
-                 ";", ";x", after};
-    EXPECT_EQ(Run(log, whileWorking), (Positions{9, 18, 27, 36, 54, 63, 90, 100}));
+                 ";", ";x", after, dir_ / "bin\\planted_module.dll"};
+    EXPECT_EQ(Run(log, whileWorking), (Positions{8, 16, 25, 33, 50, 58, 83, 91, 100}));
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
     EXPECT_TRUE(held) << "the entry after the program went before it ended";
     EXPECT_FALSE(FileExists(after));
@@ -355,7 +361,7 @@ struct Product {
         : dir(temp.Path() + dirName + "\\")
     {
         MakeDirectories(dir);
-        CopyFileA((ProgramDir() + "uninstall.exe").c_str(), exe.c_str(), FALSE);
+        CopyBuilt("uninstall.exe", exe);
         WriteFileBytes(dir + "lang.ini", "[English]\r\nstr71=English text 71\r\n"
                        "str72=Remove '%p' from your computer?\r\nstr96=English text 96\r\n"
                        "str97=English text 97\r\nstr89=English text 89\r\nstr90=English text 90\r\n"
@@ -598,6 +604,40 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
               "module:delete font:delete directory:remove file:keep ini:remove-line registry:none "
               "registry:delete key:remove key:remove key:remove program:run ");
     DeleteFileA(shared.c_str());
+}
+
+// DLLs planted beside uninstall.exe, searched there first: it loads none but those Wine loads
+// into any program that restricts its search; a logged module still gets the DLL beside it.
+TEST_F(EndToEnd, LoadsNoDllPlantedBesideIt)
+{
+    Product product("Demo App\r\nUninstTest\r\nEnglish\r\n");
+    std::string module = product.dir + "bin\\ext.dll", log = product.dir + "uninstall.log";
+    std::string any = temp_ / "any-", own = temp_ / "own-", unregistered = temp_ / "unregistered";
+    ASSERT_TRUE(MakeDirectories(product.dir + "bin") && CopyBuilt("selfreg_module.dll", module) &&
+                CopyBuilt("planted_module.dll", product.dir + "bin\\planted_module.dll") &&
+                WriteFileBytes(log, ReadFileOrEmpty(log) + "%" + module + "\r\n"));
+    const std::string order = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
+    ScopedKey orderKey(HKEY_CURRENT_USER, order);
+    const struct { std::string name; bool loadedIntoAny; } cases[] = {
+        {"comctl32", false}, {"shlwapi", false}, {"uxtheme", true}, {"version", true},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(CopyBuilt("planted_module.dll", product.dir + c.name + ".dll") &&
+                    SetString(HKEY_CURRENT_USER, order, c.name.c_str(), "native,builtin"));
+    SetEnvironmentVariableA("SELFREG_MARKER", unregistered.c_str());
+    options_.environment = EnvironmentWith({{"PLANTED_MARKERS", any.c_str()}});
+    ASSERT_TRUE(CopyBuilt("restricted_program.exe", product.exe));   // in uninstall.exe's place
+    ASSERT_EQ(RunThrough(Quoted(product.exe), {}), 0u) << "the careful program made no control";
+    options_.environment = EnvironmentWith({{"PLANTED_MARKERS", own.c_str()}});
+    ASSERT_TRUE(CopyBuilt("uninstall.exe", product.exe));
+    EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain}}), 1u);
+    SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
+    EXPECT_FALSE(FileExists(module) || FileExists(product.dir + "demo.exe")) << "left in place";
+    EXPECT_EQ(ReadFileOrEmpty(unregistered), "unregistered\n");
+    for (const auto& c : cases)
+        EXPECT_FALSE(FileExists(own + c.name + ".dll") &&
+                     !(c.loadedIntoAny && FileExists(any + c.name + ".dll")))
+            << c.name << ".dll planted beside uninstall.exe was loaded";
 }
 
 TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/globals.h"
+#include "base/system_dll.h"
 #include "text/buf.h"
 #include "text/path_split.h"
 
@@ -10,7 +11,7 @@ typedef HRESULT(STDAPICALLTYPE* UnregisterServerFn)();
 
 void UnregisterServerDll(const char* modulePath)
 {
-    HMODULE module = LoadLibraryA(modulePath);
+    HMODULE module = LoadModuleBesideItsDlls(modulePath);
     if (!module)
         return;
     UnregisterServerFn unregister =

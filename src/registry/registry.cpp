@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/system_dll.h"
 #include "text/buf.h"
 
 // The handle of a root row's predefined key, sign-extended on 64-bit
@@ -86,7 +87,7 @@ RegistryAccessor::RegistryAccessor(const char* baseKeyPath)
     isNT_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
     if (!isNT_)
         return;
-    shlwapi_ = LoadLibraryA("Shlwapi.dll");
+    shlwapi_ = LoadSystemDll("shlwapi.dll");
     if (shlwapi_)
         shDeleteKey_ = reinterpret_cast<SHDeleteKeyFn>(GetProcAddress(shlwapi_, "SHDeleteKeyA"));
 }

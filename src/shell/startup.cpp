@@ -1,13 +1,13 @@
 #include "shell/startup.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "base/globals.h"
+#include "base/system_dll.h"
 #include "base/window.h"
 #include "engine/linefile.h"
 #include "language/language.h"
@@ -19,6 +19,8 @@
 #include "text/path_split.h"
 
 namespace {
+
+typedef void(WINAPI* InitCommonControlsFn)();
 
 const char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
@@ -108,6 +110,19 @@ void RemoveProductRegistration(RegistryAccessor& registry)
     registry.DeleteValue(path);
 }
 
+// Registers the progress bar's window class for the main dialog.
+// comctl32.dll is no KnownDLL: a file of that name beside the program would
+// be loaded in its place by a static import.
+void InitCommonControlsFromSystem()
+{
+    HMODULE comctl32 = LoadSystemDll("comctl32.dll");
+    InitCommonControlsFn init = comctl32 ? reinterpret_cast<InitCommonControlsFn>(
+                                               GetProcAddress(comctl32, "InitCommonControls"))
+                                         : nullptr;
+    if (init)
+        init();
+}
+
 void BuildSystemIniPath()
 {
     char windowsDir[kTextSize];
@@ -122,7 +137,7 @@ void StartUp()
 {
     RegistryAccessor registry;
     CoInitialize(nullptr);
-    InitCommonControls();
+    InitCommonControlsFromSystem();
     ParseCommandLine();
     g_isNT = DetectNT();
     RegisterMainWindowClass();

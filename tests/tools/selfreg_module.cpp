@@ -1,20 +1,12 @@
-// A self-registering module for the tests: DllUnregisterServer writes the
-// file named by the environment variable SELFREG_MARKER, so a test can see
-// that the export was called.
+// A self-registering module: DllUnregisterServer appends a line to the file SELFREG_MARKER
+// names, so a test sees the call, through a DLL that must lie beside this one.
 #include <windows.h>
 
-#include <cstdio>
+extern "C" __declspec(dllimport) int AppendLine(const char* path, const char* line);
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
     char marker[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("SELFREG_MARKER", marker, sizeof marker);
-    if (length == 0 || length >= sizeof marker)
-        return E_FAIL;
-    FILE* f = fopen(marker, "ab");
-    if (!f)
-        return E_FAIL;
-    fputs("unregistered\n", f);
-    fclose(f);
-    return S_OK;
+    return length && length < sizeof marker && AppendLine(marker, "unregistered\n") ? S_OK : E_FAIL;
 }

@@ -3,52 +3,9 @@
 #include <windows.h>
 
 #include "base/globals.h"
+#include "engine/ini_lines.h"
 #include "engine/linefile.h"
 #include "text/buf.h"
-
-enum { kIniLineSize = 1024 };
-
-static bool IsSectionStart(const char* text) { return text[0] == '['; }
-
-// True when a line of the section(s) named by header equals line.
-static bool SectionHoldsLine(LineFile& in, const char* header, const char* line)
-{
-    char text[kIniLineSize];
-    bool inSection = false;
-    while (in.good()) {
-        in.ReadLine(text, sizeof text);
-        if (inSection && !IsSectionStart(text) && BufEqualNoCase(text, line))
-            return true;
-        if (IsSectionStart(text))
-            inSection = false;
-        if (BufEqualNoCase(text, header))
-            inSection = true;
-    }
-    return false;
-}
-
-// Copies the given number of line reads from in to out, leaving out the
-// lines of the section(s) named by header that equal line. True when the
-// last read met the end of in and every write went through.
-static bool CopyWithoutLine(LineFile& in, LineFile& out, int reads, const char* header,
-                            const char* line)
-{
-    char text[kIniLineSize];
-    bool inSection = false;
-    for (int i = 0; i < reads; ++i) {
-        in.ReadLine(text, sizeof text);
-        if (IsSectionStart(text)) {
-            inSection = false;
-            out.WriteLine(text);
-        } else if (!inSection || !BufEqualNoCase(text, line)) {
-            out.WriteLine(text);
-        }
-        if (BufEqualNoCase(text, header))
-            inSection = true;
-    }
-    out.flush();
-    return in.eof() && !in.bad() && out.good();
-}
 
 // A directory or a read-only file in the copy's place is not ours to overwrite.
 static bool CopyPathIsFree(const char* copyPath)

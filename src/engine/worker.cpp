@@ -2,11 +2,10 @@
 
 #include <commctrl.h>
 
-#include <cstring>
-
 #include "base/globals.h"
 #include "engine/ini_remove.h"
 #include "engine/linefile.h"
+#include "engine/log_entry.h"
 #include "engine/removal.h"
 #include "engine/shared_dll.h"
 #include "registry/registry.h"
@@ -16,7 +15,7 @@
 
 namespace {
 
-enum { kEntrySize = 260, kFlagSize = 128, kMaxSectionLength = 125 };
+enum { kEntrySize = 260, kFlagSize = 128 };
 
 // Every line read from the log counts; only the first line of an entry
 // moves the progress bar.
@@ -66,30 +65,14 @@ void RemoveLoggedFont(const char* path)
 // "-section\key" followed by a value line: removes key=value from system.ini.
 void RemoveLoggedIniLine(const char* entry)
 {
-    const char* body = entry + 1;
-    const char* slash = strrchr(body, '\\');
-    if (!slash)
+    if (!IniEntryHasValueLine(entry))
         return;
     char value[kTextSize];
     ReadFurtherLine(value, sizeof value);
-
-    size_t sectionLength = size_t(slash - body);
     char section[kTextSize];
     char iniLine[kTextSize];
-    if (sectionLength > kMaxSectionLength)
-        return;
-    memcpy(section, body, sectionLength);
-    section[sectionLength] = '\0';
-    // A line cut to its buffer would remove some other line: skip it.
-    if (!BufFormat(iniLine, sizeof iniLine, "%s=%s", slash + 1, value))
-        return;
-    RemoveIniLine(section, iniLine, g_systemIniPath);
-}
-
-// The value of a program entry's further line starts at its second character.
-const char* FurtherLineValue(const char* line)
-{
-    return line[0] ? line + 1 : line;
+    if (SplitIniEntry(entry, value, section, sizeof section, iniLine, sizeof iniLine))
+        RemoveIniLine(section, iniLine, g_systemIniPath);
 }
 
 void WaitForProcess(HANDLE process)
@@ -110,10 +93,7 @@ void RunLoggedProgram(const char* entry)
     char commandLine[kEntrySize];
     char workDir[kEntrySize];
     BufSet(commandLine, sizeof commandLine, entry + 1);
-    if (FurtherLineValue(third)[0] == '\0')
-        CopyDirectoryPart(commandLine, workDir, sizeof workDir);
-    else
-        BufSet(workDir, sizeof workDir, FurtherLineValue(second));
+    ChooseWorkDirectory(commandLine, second, third, workDir, sizeof workDir);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -133,23 +113,23 @@ void RunLoggedProgram(const char* entry)
 
 void ActOnEntry(const char* entry)
 {
-    switch (entry[0]) {
-    case '%':
+    switch (ClassifyEntry(entry)) {
+    case kServerEntry:
         RemoveLoggedFile(entry + 1, kSelfRegisteringModule);
         break;
-    case '&':
+    case kFontEntry:
         RemoveLoggedFont(entry + 1);
         break;
-    case '-':
+    case kIniEntry:
         RemoveLoggedIniLine(entry);
         break;
-    case ':':
+    case kRegistryEntry:
         g_registry.DeleteValue(entry + 1);
         break;
-    case ';':
+    case kProgramEntry:
         RunLoggedProgram(entry);
         break;
-    default:
+    case kFileEntry:
         RemoveLoggedFile(entry, kPlainFile);
         break;
     }

@@ -7,12 +7,20 @@
 #include "engine/linefile.h"
 #include "text/buf.h"
 
-// A directory or a read-only file in the copy's place is not ours to overwrite.
-static bool CopyPathIsFree(const char* copyPath)
+void (*g_beforeIniReplace)(const char* path) = nullptr;
+
+static bool HasAttribute(const char* path, DWORD mask)
 {
-    DWORD attributes = GetFileAttributesA(copyPath);
-    return attributes == INVALID_FILE_ATTRIBUTES ||
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & mask);
+}
+
+// A read-only file is not ours to replace (Windows refuses the move, Wine does not), nor is a
+// directory or a read-only file in the copy's place ours to overwrite.
+static bool MayRewrite(const char* path, const char* copyPath)
+{
+    return !HasAttribute(path, FILE_ATTRIBUTE_READONLY) &&
+           !HasAttribute(copyPath, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
 }
 
 // Puts the closed copy in the file's place. False leaves the file as it was.
@@ -52,7 +60,7 @@ void RemoveIniLine(const char* section, const char* line, const char* path)
     int reads = in.CountLines();
     bool found = SectionHoldsLine(in, header, line);
     in.close();
-    if (!found || !CopyPathIsFree(copyPath))
+    if (!found || !MayRewrite(path, copyPath))
         return;
 
     in.OpenForReading(path);
@@ -66,6 +74,8 @@ void RemoveIniLine(const char* section, const char* line, const char* path)
     in.close();
     out.close();
     complete = complete && !out.fail();
+    if (complete && g_beforeIniReplace)
+        g_beforeIniReplace(path);
     if (!complete || !ReplaceWithCopy(copyPath, path)) {
         DeleteFileA(copyPath);
         return;

@@ -209,7 +209,8 @@ TEST(Removal, PendingListsOfAnyShapeKeepOtherPairs)
 }
 
 // A failure on the way leaves the file as it was or replaced by its complete copy, never a copy
-// beside it: copies that cannot be made, a full disk, a locked or read-only file, a file gone.
+// beside it: copies that cannot be made, a full disk, a locked or read-only file, a file gone,
+// text a copy would not keep (behind a Ctrl-Z, a NUL in a line).
 TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
 {
     TempDir dir("ini");
@@ -239,7 +240,8 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
         {boot, "boot", key, "", full}, {boot, "boot", key, "", nowhere},
         {boot, "boot", key, "", "", kCopyIsDirectory}, {boot, "boot", key, "", "", kLocked},
         {boot, "boot", key, "", "", kReadShared}, {boot, "boot", key, "", "", kReadOnly},
-        {boot, "boot", key, less, "", kGone},
+        {boot, "boot", key, less, "", kGone}, {boot + "\x1A", "boot", key, less},
+        {boot + "\x1A[x]\r\n", "boot", key, ""}, {boot + string(1, '\0'), "boot", key, ""},
     };
     for (const auto& c : cases) {
         const string path = c.path.empty() ? ini : c.path, copy = path + "_";

@@ -1,9 +1,21 @@
 #include "engine/ini_lines.h"
 
+#include <cstring>
+
 #include "engine/linefile.h"
 #include "text/buf.h"
 
 static bool IsSectionStart(const char* text) { return text[0] == '['; }
+
+// True when nothing but Ctrl-Z is left of in: text behind a Ctrl-Z ends the
+// reading, and a copy would lose it.
+static bool NothingLeftToRead(std::istream& in)
+{
+    std::streambuf* rest = in.rdbuf();
+    while (rest->sgetc() == kEndOfText)
+        rest->sbumpc();
+    return rest->sgetc() == std::char_traits<char>::eof();
+}
 
 bool SectionHoldsLine(std::istream& in, const char* header, const char* line)
 {
@@ -27,7 +39,9 @@ bool CopyWithoutLine(std::istream& in, std::ostream& out, int reads, const char*
     char text[kIniLineSize];
     bool inSection = false;
     for (int i = 0; i < reads; ++i) {
-        ReadTextLine(in, text, sizeof text);
+        // A NUL would cut the line's copy short.
+        if (ReadTextLine(in, text, sizeof text) != int(strlen(text)))
+            return false;
         if (IsSectionStart(text)) {
             inSection = false;
             WriteTextLine(out, text);
@@ -38,5 +52,5 @@ bool CopyWithoutLine(std::istream& in, std::ostream& out, int reads, const char*
             inSection = true;
     }
     out.flush();
-    return in.eof() && !in.bad() && out.good();
+    return in.eof() && !in.bad() && NothingLeftToRead(in) && out.good();
 }

@@ -13,6 +13,7 @@ bool SectionHoldsLine(std::istream& in, const char* header, const char* line);
 
 // Copies the given number of line reads from in to out, leaving out the
 // lines of the section(s) named by header that equal line. True when the
-// last read met the end of in and every write went through.
+// last read met the end of in and every write went through; false for text
+// a copy would not keep whole (a NUL in a line, anything behind a Ctrl-Z).
 bool CopyWithoutLine(std::istream& in, std::ostream& out, int reads, const char* header,
                      const char* line);

@@ -2,13 +2,7 @@
 
 #include <vector>
 
-namespace {
-
-const int kEndOfText = 26;   // Ctrl-Z
-
-}  // namespace
-
-void ReadTextLine(std::istream& in, char* buffer, int capacity)
+int ReadTextLine(std::istream& in, char* buffer, int capacity)
 {
     typedef std::istream::traits_type Traits;
     int stored = 0;
@@ -29,6 +23,7 @@ void ReadTextLine(std::istream& in, char* buffer, int capacity)
     if (stored > 0 && buffer[stored - 1] == '\n')
         --stored;
     buffer[stored] = '\0';
+    return stored;
 }
 
 void WriteTextLine(std::ostream& out, const char* text)

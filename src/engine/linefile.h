@@ -7,9 +7,12 @@
 
 #include <fstream>
 
+enum { kEndOfText = 26 };   // Ctrl-Z
+
 // The line reader over any stream, so that text held in memory reads exactly
 // as a file does; the LineFile members below are these on the file.
-void ReadTextLine(std::istream& in, char* buffer, int capacity);
+// ReadTextLine returns the number of characters it stored, NULs included.
+int ReadTextLine(std::istream& in, char* buffer, int capacity);
 void WriteTextLine(std::ostream& out, const char* text);
 int CountTextLines(std::istream& in);
 

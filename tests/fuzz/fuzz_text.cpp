@@ -94,16 +94,15 @@ void FuzzCommandLine(Fields& fields)
     CHECK(split.tokens <= ends + 1);
 }
 
-// Reads bytes to their end at capacity: each read terminated within its buffer and equal to
-// what it consumed less the line end; nothing read past a Ctrl-Z. Returns the number of reads.
+// Reads bytes to their end at capacity: each read terminated within its buffer and equal, NULs
+// included, to what it consumed less the line end; nothing read past a Ctrl-Z. The reads made.
 int ReadAll(const string& bytes, size_t capacity)
 {
     std::istringstream in(bytes);
     auto buffer = ExactBuffer(capacity);
     size_t consumed = 0, now, reads = 0;
     do {
-        ReadTextLine(in, buffer.get(), int(capacity));
-        string line = TerminatedText(buffer.get(), capacity);
+        size_t stored = size_t(ReadTextLine(in, buffer.get(), int(capacity)));
         now = size_t(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
         string read = bytes.substr(consumed, now - consumed);
         bool lineFeed = !read.empty() && read.back() == '\n';
@@ -111,16 +110,18 @@ int ReadAll(const string& bytes, size_t capacity)
             read.pop_back();
         if (lineFeed && !read.empty() && read.back() == '\r')
             read.pop_back();
-        CHECK(read.substr(0, read.find('\0')) == line);   // a NUL ends the text, not the read
-        CHECK(line.find('\x1a') == line.npos && (now > consumed || !in.good()) && ++reads);
+        CHECK(stored == read.size() && stored < capacity && buffer[stored] == '\0');
+        CHECK(!memcmp(buffer.get(), read.data(), stored) && read.find('\x1a') == read.npos);
+        CHECK((now > consumed || !in.good()) && ++reads);
         consumed = now;
     } while (in.good());
     CHECK(consumed <= bytes.find('\x1a') || consumed == bytes.find('\x1a') + 1);
     return int(reads);
 }
 
-// The line reader at any capacity and its count; the INI copy is the lines read less whole
-// ones equal to the line removed in its section, and a second search finds none.
+// The line reader at any capacity and its count. The INI copy is refused for text it would not
+// keep whole, else is the lines read less whole ones equal to the line removed in its section,
+// and a second search finds none.
 void FuzzLineReader(Fields& fields)
 {
     size_t capacity = fields.Number(1100) + 2;   // capacity 1 reads nothing, ever
@@ -131,7 +132,11 @@ void FuzzLineReader(Fields& fields)
     CHECK(reads == ReadAll(bytes, 1024) && in.good() && in.tellg() == 0);
     bool found = SectionHoldsLine(search, header.c_str(), line.c_str());
     std::ostringstream out;
-    CHECK(CopyWithoutLine(in, out, reads, header.c_str(), line.c_str()));
+    size_t end = bytes.find('\x1a');
+    bool whole = bytes.find('\0') >= end && bytes.find_first_not_of('\x1a', end) == bytes.npos;
+    CHECK(CopyWithoutLine(in, out, reads, header.c_str(), line.c_str()) == whole);
+    if (!whole)
+        return;
     string copy = out.str();
     char text[kIniLineSize];
     size_t at = 0, dropped = 0;

@@ -88,10 +88,10 @@ void FuzzCommandLine(Fields& fields)
         split.from = at + text.size();
         return ++split.tokens < split.stopAfter;
     }, &split);
-    size_t ends = std::count_if(split.line.begin(), split.line.end(), [](char c) {
-        return c == ' ' || c == '"';
-    });
-    CHECK(split.tokens <= ends + 1);
+    size_t ends = 1;
+    for (char c : split.line)
+        ends += c == ' ' || c == '"';
+    CHECK(split.tokens <= ends);
 }
 
 // Reads bytes to their end at capacity: each read terminated within its buffer and equal, NULs
@@ -105,11 +105,9 @@ int ReadAll(const string& bytes, size_t capacity)
         size_t stored = size_t(ReadTextLine(in, buffer.get(), int(capacity)));
         now = size_t(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
         string read = bytes.substr(consumed, now - consumed);
-        bool lineFeed = !read.empty() && read.back() == '\n';
-        if (lineFeed || (!read.empty() && read.back() == 26))
-            read.pop_back();
-        if (lineFeed && !read.empty() && read.back() == '\r')
-            read.pop_back();
+        size_t end = read.size() && (read.back() == '\n' || read.back() == 26);   // LF, CR LF, ^Z
+        end += end && read.back() == '\n' && read.size() > 1 && read[read.size() - 2] == '\r';
+        read.resize(read.size() - end);
         CHECK(stored == read.size() && stored < capacity && buffer[stored] == '\0');
         CHECK(!memcmp(buffer.get(), read.data(), stored) && read.find('\x1a') == read.npos);
         CHECK((now > consumed || !in.good()) && ++reads);

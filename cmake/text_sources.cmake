@@ -5,6 +5,7 @@ set(TEXT_SOURCES
     src/text/path_split.cpp
     src/shell/cmdline_tokens.cpp
     src/engine/linefile.cpp
+    src/engine/ini_lines.cpp
     src/engine/log_entry.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp

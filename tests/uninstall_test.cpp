@@ -33,6 +33,7 @@ namespace {
 
 const DWORD kTimeout = 20000;
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPending[] = "PendingFileRenameOperations";
 
 // Polls done() for up to kTimeout; its last answer.
 bool WaitFor(const std::function<bool()>& done)
@@ -293,11 +294,6 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
             EXPECT_FALSE(FileExists(dir_ / gone)) << gone;
     }
     EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
-    Lines junk;   // after each kind character: the worker still reaches the end
-    for (std::string bad : {std::string("\x80\xFF\xE9\0b", 5), std::string(2000, 'x')})
-        for (const char* kind : {"", "%", "&", ":", "-", "-\\", "-sec\\", ";"})
-            junk.insert(junk.end(), {kind + bad, bad});
-    Run(junk);
     EXPECT_EQ(Run({last}, {}, kUnended), Positions{100});
     EXPECT_TRUE(FileExists(last)) << "a last line without line end is not acted on";
 }
@@ -638,6 +634,90 @@ TEST_F(EndToEnd, LoadsNoDllPlantedBesideIt)
         EXPECT_FALSE(FileExists(own + c.name + ".dll") &&
                      !(c.loadedIntoAny && FileExists(any + c.name + ".dll")))
             << c.name << ".dll planted beside uninstall.exe was loaded";
+}
+
+// Damaged logs, whole runs: exit code 1, and every sentinel as it was: files and directories
+// beside and above the product, a file whose name extends a logged one, system.ini lines like a
+// logged one, values beside logged ones, another program's pending rename. In a log @ stands for
+// the product's directory, ^ for the one above; a path naming demo.exe must take it, no more.
+TEST_F(EndToEnd, HostileLogsTouchNothingElse)
+{
+    const std::string systemIni = WindowsDir() + "\\system.ini", key = "Software\\UninstSentinel";
+    const std::string nul(1, '\0'), s126(126, 's'), reg = ":HKEY_LOCAL_MACHINE\\" + key + "\\";
+    const std::string ini = ReadFileOrEmpty(systemIni) + "[uninsttest]\r\nwave=demo.drv2\r\nwave "
+                            "=demo.drv\r\n[x]\r\nwave=demo.drv\r\n[" + s126 + "]\r\nwave=x\r\n";
+    const std::string other = "\\??\\C:\\Other\\old" + nul + "!\\??\\C:\\Other\\new" + nul;
+    const std::string header = "Demo\r\nUninstTest\r\nEnglish\r\n";
+    SavedFile savedIni(systemIni);
+    ScopedKey values(HKEY_LOCAL_MACHINE, key);
+    std::string high, kinds;
+    for (int c = 128; c < 256; ++c)
+        high += char(c);
+    for (const char* kind : {"", "%", "&", "-", "-\\", ":", ";"})
+        kinds += kind + std::string(9997, 'x') + "\\\\x\r\n";
+    const struct {
+        const char* name;
+        std::string log;
+        bool demoGoes = false;
+        std::vector<Step> steps = {{kMain}};
+    } cases[] = {
+        {"truncated entry", "@gone\r\n@demo.exe"}, {"truncated program", ";@nowhere.exe\r\n;@"},
+        {"10,000 characters", kinds}, {"Ctrl-Z", "@gone\r\n\x1A@demo.exe\r\n"},
+        {"NUL", "@demo.exe" + nul + ".bak\r\n-uninsttest\\wave\r\ndemo.drv" + nul + "2\r\n", true},
+        {"128 to 255", high + "\r\n:" + high + "\r\n-uninsttest\\" + high + "\r\n" + high + "\r\n"},
+        {"CR alone", "@demo.exe\r^beside.txt\r\n"}, {"section", "-" + s126 + "\\wave\r\nx\r\n"},
+        {"registry", reg + "Valu\r\n:hkey_local_machine\\" + key + "\\Value\r\n:HKEY_LOCAL_MA"
+                     "CHINX\\" + key + "\\Value\r\n" + reg + std::string(1000, 92) + "Value\r\n"},
+        {"..", "@keep\\..\\demo.exe\r\n", true}, {"%", "@%W\\demo.exe\r\n@100%\r\n%@%p%\r\n"},
+        {"slashes", "@/demo.exe\r\n", true}, {"\\\\?\\", "\\\\?\\@demo.exe\r\n\\\\?\\^y\r\n", true},
+        {"relative", "demo.exe.bak\r\n..\\beside.txt\r\nDemo App\\demo.exe.bak\r\n"},
+        {"empty", "", false, {{kLanguage}, {kMain}}},
+        {"directory", "", false, {{kBox, IDNO, "Uninstall", "Unable to find the installation log "
+          "file '@uninstall.log'. Uninstallation can not continue.\nRemove uninstallation "
+          "option?"}}},
+        {"50 MB", std::string(50 << 20, ':')},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        Product product("");
+        const std::string d = product.dir, up = product.temp.Path(), log = d + "uninstall.log";
+        auto Placed = [&](std::string text) {
+            for (size_t at; (at = text.find_first_of("@^")) != std::string::npos;)
+                text.replace(at, 1, text[at] == '@' ? d : up);
+            return text;
+        };
+        const std::vector<std::string> files = {d + "demo.exe.bak", d + "keep\\in.txt",
+                                                up + "beside.txt", up + "Demo App2\\in.txt"};
+        for (const std::string& file : files)
+            ASSERT_TRUE(MakeDirectories(file.substr(0, file.rfind('\\'))) &&
+                        WriteFileBytes(file, file));
+        for (const char* value : {"Value", "Valuex"})
+            SetString(HKEY_LOCAL_MACHINE, key, value, value);
+        MakeDirectories(d + "empty");
+        WriteFileBytes(systemIni, ini);
+        SetBinary(HKEY_LOCAL_MACHINE, kSessionManager, kPending, REG_MULTI_SZ, other + nul);
+        auto Sentinels = [&] {
+            std::string state = ReadFileOrEmpty(systemIni), data;
+            state += std::to_string(DirectoryExists(d + "empty"));
+            for (const std::string& file : files)
+                state += "|" + file + std::to_string(FileExists(file)) + ReadFileOrEmpty(file);
+            for (const char* value : {"Value", "Valuex"})
+                state += std::to_string(GetValue(HKEY_LOCAL_MACHINE, key, value, &data)) + data;
+            GetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, &data);
+            return state + "|" + data.substr(0, other.size());
+        };
+        const std::string before = Sentinels();
+        for (Step& step : c.steps)
+            step.text = Placed(step.text);
+        DeleteFileA(log.c_str());
+        if (c.steps[0].kind == kBox)
+            CreateDirectoryA(log.c_str(), nullptr);
+        else
+            WriteFileBytes(log, Placed(c.log.empty() ? "" : header + c.log));
+        EXPECT_EQ(RunThrough(product.Command("-c"), c.steps), 1u);
+        EXPECT_EQ(Sentinels(), before);
+        EXPECT_NE(FileExists(d + "demo.exe"), c.demoGoes);
+    }
 }
 
 TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)

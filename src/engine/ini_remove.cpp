@@ -3,59 +3,24 @@
 #include <windows.h>
 
 #include "base/globals.h"
+#include "engine/ini_lines.h"
 #include "engine/linefile.h"
 #include "text/buf.h"
 
-enum { kIniLineSize = 1024 };
+void (*g_beforeIniReplace)(const char* path) = nullptr;
 
-static bool IsSectionStart(const char* text) { return text[0] == '['; }
-
-// True when a line of the section(s) named by header equals line.
-static bool SectionHoldsLine(LineFile& in, const char* header, const char* line)
+static bool HasAttribute(const char* path, DWORD mask)
 {
-    char text[kIniLineSize];
-    bool inSection = false;
-    while (in.good()) {
-        in.ReadLine(text, sizeof text);
-        if (inSection && !IsSectionStart(text) && BufEqualNoCase(text, line))
-            return true;
-        if (IsSectionStart(text))
-            inSection = false;
-        if (BufEqualNoCase(text, header))
-            inSection = true;
-    }
-    return false;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & mask);
 }
 
-// Copies the given number of line reads from in to out, leaving out the
-// lines of the section(s) named by header that equal line. True when the
-// last read met the end of in and every write went through.
-static bool CopyWithoutLine(LineFile& in, LineFile& out, int reads, const char* header,
-                            const char* line)
+// A read-only file is not ours to replace (Windows refuses the move, Wine does not), nor is a
+// directory or a read-only file in the copy's place ours to overwrite.
+static bool MayRewrite(const char* path, const char* copyPath)
 {
-    char text[kIniLineSize];
-    bool inSection = false;
-    for (int i = 0; i < reads; ++i) {
-        in.ReadLine(text, sizeof text);
-        if (IsSectionStart(text)) {
-            inSection = false;
-            out.WriteLine(text);
-        } else if (!inSection || !BufEqualNoCase(text, line)) {
-            out.WriteLine(text);
-        }
-        if (BufEqualNoCase(text, header))
-            inSection = true;
-    }
-    out.flush();
-    return in.eof() && !in.bad() && out.good();
-}
-
-// A directory or a read-only file in the copy's place is not ours to overwrite.
-static bool CopyPathIsFree(const char* copyPath)
-{
-    DWORD attributes = GetFileAttributesA(copyPath);
-    return attributes == INVALID_FILE_ATTRIBUTES ||
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    return !HasAttribute(path, FILE_ATTRIBUTE_READONLY) &&
+           !HasAttribute(copyPath, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
 }
 
 // Puts the closed copy in the file's place. False leaves the file as it was.
@@ -105,7 +70,7 @@ void RemoveIniLine(const char* section, const char* line, const char* path)
     int reads = in.CountLines();
     bool found = SectionHoldsLine(in, header, line);
     in.close();
-    if (!found || !CopyPathIsFree(copyPath))
+    if (!found || !MayRewrite(path, copyPath))
         return;
 
     in.OpenForReading(path);
@@ -119,6 +84,8 @@ void RemoveIniLine(const char* section, const char* line, const char* path)
     in.close();
     out.close();
     complete = complete && !out.fail();
+    if (complete && g_beforeIniReplace)
+        g_beforeIniReplace(path);
     if (!complete || !ReplaceWithCopy(copyPath, path)) {
         DeleteFileA(copyPath);
         return;

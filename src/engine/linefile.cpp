@@ -2,25 +2,20 @@
 
 #include <vector>
 
-namespace {
-
-const int kEndOfText = 26;   // Ctrl-Z
-
-}  // namespace
-
-void LineFile::ReadLine(char* buffer, int capacity)
+int ReadTextLine(std::istream& in, char* buffer, int capacity)
 {
+    typedef std::istream::traits_type Traits;
     int stored = 0;
-    while (stored < capacity - 1 && good()) {
-        int c = get();
-        if (c == traits_type::eof())
+    while (stored < capacity - 1 && in.good()) {
+        int c = in.get();
+        if (c == Traits::eof())
             break;
         if (c == kEndOfText) {
-            setstate(std::ios::eofbit | std::ios::failbit);
+            in.setstate(std::ios::eofbit | std::ios::failbit);
             break;
         }
-        if (c == '\r' && peek() == '\n')
-            c = get();
+        if (c == '\r' && in.peek() == '\n')
+            c = in.get();
         buffer[stored++] = char(c);
         if (c == '\n')
             break;
@@ -28,26 +23,27 @@ void LineFile::ReadLine(char* buffer, int capacity)
     if (stored > 0 && buffer[stored - 1] == '\n')
         --stored;
     buffer[stored] = '\0';
+    return stored;
 }
 
-void LineFile::WriteLine(const char* text)
+void WriteTextLine(std::ostream& out, const char* text)
 {
     for (; *text; ++text)
-        put(*text);
-    put('\r');
-    put('\n');
+        out.put(*text);
+    out.put('\r');
+    out.put('\n');
 }
 
-int LineFile::CountLines()
+int CountTextLines(std::istream& in)
 {
-    std::streampos start = tellg();
+    std::streampos start = in.tellg();
     std::vector<char> line(1024);
     int count = 0;
     do {
-        ReadLine(line.data(), int(line.size()));
+        ReadTextLine(in, line.data(), int(line.size()));
         ++count;
-    } while (good());
-    clear();
-    seekg(start);
+    } while (in.good());
+    in.clear();
+    in.seekg(start);
     return count;
 }

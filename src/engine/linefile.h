@@ -7,6 +7,15 @@
 
 #include <fstream>
 
+enum { kEndOfText = 26 };   // Ctrl-Z
+
+// The line reader over any stream, so that text held in memory reads exactly
+// as a file does; the LineFile members below are these on the file.
+// ReadTextLine returns the number of characters it stored, NULs included.
+int ReadTextLine(std::istream& in, char* buffer, int capacity);
+void WriteTextLine(std::ostream& out, const char* text);
+int CountTextLines(std::istream& in);
+
 class LineFile : public std::fstream {
 public:
     LineFile() = default;
@@ -22,10 +31,10 @@ public:
 
     // Reads the next line without its line feed into buffer (capacity >= 1),
     // cutting it at capacity - 1 characters; the rest stays for the next read.
-    void ReadLine(char* buffer, int capacity);
+    void ReadLine(char* buffer, int capacity) { ReadTextLine(*this, buffer, capacity); }
     // Writes text and one line end.
-    void WriteLine(const char* text);
+    void WriteLine(const char* text) { WriteTextLine(*this, text); }
     // Number of ReadLine calls (capacity 1024) that reach the end from here,
     // the final one included; the position and a clear state are restored.
-    int CountLines();
+    int CountLines() { return CountTextLines(*this); }
 };

@@ -60,6 +60,6 @@ void ProgramWorkingDirectory(const char* line, const char* second, const char* t
 {
     if (FurtherLineValue(third)[0] == '\0')
         CopyDirectoryPart(line + 1, out, size);
-    else
-        BufSet(out, size, FurtherLineValue(second));
+    else if (!BufSet(out, size, FurtherLineValue(second)))
+        out[0] = '\0';   // a cut path would name some other directory
 }

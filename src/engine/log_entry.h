@@ -54,6 +54,6 @@ const char* FurtherLineValue(const char* line);
 
 // Working directory of a program entry: with an empty flag the drive and
 // directory of the command line, else the second line's value. Empty means
-// the uninstaller's current directory.
+// the uninstaller's current directory, as when the value does not fit.
 void ProgramWorkingDirectory(const char* line, const char* second, const char* third, char* out,
                              size_t size);

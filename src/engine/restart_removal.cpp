@@ -46,8 +46,9 @@ static bool DirectoryOf(const char* path, char* directory, size_t size)
 static void WithdrawFromRenameList(const char* path)
 {
     RegistryAccessor registry("");
+    // A value of another type is no list of Windows': it stays as it is.
     DWORD size = registry.GetValueSize(kPendingRenames);
-    if (size == 0)
+    if (size == 0 || !registry.IsMultiString(kPendingRenames))
         return;
     // Zero-filled, so that bytes a shorter read leaves untouched read as the
     // end of the list rather than as stale memory.

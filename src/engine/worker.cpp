@@ -16,16 +16,20 @@
 namespace {
 
 // Every line read from the log counts; only the first line of an entry
-// moves the progress bar.
+// moves the progress bar, and only when its position changes: a long log
+// sends a hundred messages, not one per entry.
 void CountFurtherLine()
 {
     ++g_processedCount;
 }
 
-void CountEntryLine()
+void CountEntryLine(LONG* shownPosition)
 {
     ++g_processedCount;
-    LONG position = g_processedCount * 100 / g_totalEntries;
+    LONG position = LONG(LONGLONG(g_processedCount) * 100 / g_totalEntries);
+    if (position == *shownPosition)
+        return;
+    *shownPosition = position;
     SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
 }
 
@@ -149,10 +153,11 @@ void FinishUninstall()
 
 DWORD WINAPI UninstallWorker(LPVOID)
 {
+    LONG shownPosition = -1;
     for (;;) {
         char entry[kEntryLineSize];
         g_logStream.ReadLine(entry, sizeof entry);
-        CountEntryLine();
+        CountEntryLine(&shownPosition);
         // A read failure ends the log as its end does.
         if (!g_logStream.good())
             break;

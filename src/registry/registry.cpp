@@ -28,7 +28,7 @@ static const char* RegistryValueName(const char* valueName)
 // RegQueryValueExA on the value a Registry Path names, the key opened for
 // reading only; false when the path does not parse, the key cannot be
 // opened or the query fails.
-static bool QueryPathValue(const char* path, void* data, DWORD* size)
+static bool QueryPathValue(const char* path, void* data, DWORD* size, DWORD* type = nullptr)
 {
     char subKey[kRegRemainderSize];
     char valueName[kRegValueNameSize];
@@ -38,7 +38,7 @@ static bool QueryPathValue(const char* path, void* data, DWORD* size)
     HKEY key;
     if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    LONG rc = RegQueryValueExA(key, RegistryValueName(valueName), nullptr, nullptr,
+    LONG rc = RegQueryValueExA(key, RegistryValueName(valueName), nullptr, type,
                                static_cast<BYTE*>(data), size);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
@@ -108,6 +108,12 @@ bool RegistryAccessor::ReadValue(const char* path, void* buffer, DWORD size)
 bool RegistryAccessor::ValueExists(const char* path)
 {
     return QueryPathValue(path, nullptr, nullptr);
+}
+
+bool RegistryAccessor::IsMultiString(const char* path)
+{
+    DWORD type = REG_NONE;
+    return QueryPathValue(path, nullptr, nullptr, &type) && type == REG_MULTI_SZ;
 }
 
 DWORD RegistryAccessor::GetValueSize(const char* path)

@@ -19,6 +19,7 @@ public:
 
     bool ReadValue(const char* path, void* buffer, DWORD size);
     bool ValueExists(const char* path);
+    bool IsMultiString(const char* path);   // false when missing or of another type
     DWORD GetValueSize(const char* path);
     bool WriteMultiString(const char* path, const void* data, DWORD size);
     DWORD ReadDword(HKEY root, const char* subKey, const char* valueName, DWORD defaultValue);

@@ -32,15 +32,6 @@ const char kPending[] = "PendingFileRenameOperations";
 const char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-void Unset(HKEY root, const string& subKey, const char* name)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, name);
-        RegCloseKey(key);
-    }
-}
-
 // Runs call while another thread answers each dialog of this process; the number answered.
 int Answering(const std::function<void()>& call, const std::function<void(HWND)>& answer)
 {
@@ -68,7 +59,7 @@ void Put(const std::vector<string>& entries)
         const string name = entry.substr(equals + 1);
         SetString(HKEY_CURRENT_USER, key, name.empty() ? "-" : name == "@" ? "" : name.c_str(), "");
         if (name.empty())
-            Unset(HKEY_CURRENT_USER, key, "-");
+            DeleteValueForTest(HKEY_CURRENT_USER, key, "-");
     }
 }
 
@@ -169,7 +160,7 @@ TEST(Removal, EmptiedDirectoriesGoAndLockedFilesAreListed)
     ASSERT_TRUE(WriteFileBytes(wininit, "[rename]\r\nnul=c" + string(shortPath + 1) + "\r\n"));
     ScheduleRemovalAtRestart(file.c_str());
     EXPECT_EQ(ReadFileOrEmpty(wininit) + to_string(g_restartNeeded), rename + "1");
-    Unset(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+    DeleteValueForTest(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
     DeleteFileA(wininit.c_str());
 }
 
@@ -196,7 +187,7 @@ TEST(Removal, PendingListsOfAnyShapeKeepOtherPairs)
         {REG_BINARY, mine + other + '\0', mine + other + '\0'},
     };
     for (const auto& r : rows) {
-        Unset(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+        DeleteValueForTest(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
         ASSERT_TRUE(!r.type ||
                     SetBinary(HKEY_LOCAL_MACHINE, kSessionManager, kPending, r.type, r.data));
         WithdrawPendingRemoval("C:\\App\\x.dll");
@@ -297,7 +288,7 @@ TEST(Installation, MacrosTextsSystemFileQuestionAndLanguageChoice)
         ExpandPathMacros(path, sizeof path);
         EXPECT_EQ(path, m.second) << m.first;
     }
-    Unset(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir");
+    DeleteValueForTest(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir");
 
     char text[64] = "";
     GetLangString(72, sizeof text, text);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace testenv {
 
@@ -28,23 +30,15 @@ TempDir::~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = bytes.empty() || fwrite(bytes.data(), bytes.size(), 1, f) == 1;
-    return fclose(f) == 0 && ok;
+    std::ofstream file(path, std::ios::binary);
+    return file.write(bytes.data(), bytes.size()) && file.flush();
 }
 
 std::string ReadFileOrEmpty(const std::string& path)
 {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    char chunk[4096];
-    for (size_t n; f && (n = fread(chunk, 1, sizeof chunk, f)) > 0;)
-        bytes.append(chunk, n);
-    if (f)
-        fclose(f);
-    return bytes;
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
 bool FileExists(const std::string& path)
@@ -136,6 +130,11 @@ bool GetValue(HKEY root, const std::string& subKey, const char* name, std::strin
     return rc == ERROR_SUCCESS;
 }
 
+void DeleteValueForTest(HKEY root, const std::string& subKey, const char* name)
+{
+    RegDeleteKeyValueA(root, subKey.c_str(), name);
+}
+
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
 {
     return RegDeleteTreeA(root, subKey.c_str()) == ERROR_SUCCESS;
@@ -152,7 +151,7 @@ SavedValue::~SavedValue()
     if (existed_)
         SetBinary(root_, subKey_, name_.c_str(), type_, data_);
     else
-        RegDeleteKeyValueA(root_, subKey_.c_str(), name_.c_str());
+        DeleteValueForTest(root_, subKey_, name_.c_str());
 }
 
 SavedFile::SavedFile(const std::string& path) : path_(path)
@@ -194,11 +193,6 @@ Process::~Process()
     Kill();
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
-}
-
-bool Process::Start(const std::string& commandLine, const std::string& workDir)
-{
-    return Start(commandLine, StartOptions{workDir, "", ""});
 }
 
 bool Process::Start(const std::string& commandLine, const StartOptions& options)

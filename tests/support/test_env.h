@@ -61,6 +61,7 @@ bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD typ
 // Value data and type; false when missing.
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
               DWORD* type = nullptr);
+void DeleteValueForTest(HKEY root, const std::string& subKey, const char* name);
 bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey);
 
 // One registry value (or its absence), put back on destruction.
@@ -103,8 +104,7 @@ class Process : Owner {
 public:
     Process() = default;
     ~Process();
-    bool Start(const std::string& commandLine, const std::string& workDir = std::string());
-    bool Start(const std::string& commandLine, const StartOptions& options);
+    bool Start(const std::string& commandLine, const StartOptions& options = StartOptions());
     DWORD Id() const { return info_.dwProcessId; }
     DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
     void Kill();

@@ -18,6 +18,9 @@ namespace {
 
 enum { kEntrySize = 260, kFlagSize = 128, kMaxSectionLength = 125 };
 
+// The position last sent to the bar; -1 before the first.
+LONG g_barPosition;
+
 // Every line read from the log counts; only the first line of an entry
 // moves the progress bar.
 void CountFurtherLine()
@@ -25,10 +28,15 @@ void CountFurtherLine()
     ++g_processedCount;
 }
 
+// Each send waits for the main thread, as long as a deletion or more; a
+// position the bar already shows would change nothing, so only changes go.
 void CountEntryLine()
 {
     ++g_processedCount;
     LONG position = g_processedCount * 100 / g_totalEntries;
+    if (position == g_barPosition)
+        return;
+    g_barPosition = position;
     SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
 }
 
@@ -171,6 +179,7 @@ void FinishUninstall()
 
 DWORD WINAPI UninstallWorker(LPVOID)
 {
+    g_barPosition = -1;
     for (;;) {
         char entry[kEntrySize];
         g_logStream.ReadLine(entry, sizeof entry);

@@ -36,8 +36,7 @@ static bool EndWithBackslash(char* text, size_t size)
     return (length > 0 && text[length - 1] == '\\') || BufAppend(text, size, "\\");
 }
 
-// True when path lies directly in the system directory, letter case aside.
-static bool IsInSystemDirectory(const char* path)
+bool IsInSystemDirectory(const char* path)
 {
     char systemDir[kPathSize];
     UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);

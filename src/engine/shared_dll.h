@@ -7,6 +7,9 @@ enum SystemFileChoice { Ask = 0, DeleteAll = 1, KeepAll = 2 };
 
 extern int g_systemFileChoice;
 
+// True when path lies directly in the system directory, letter case aside:
+// only such a file can bring the question or touch the counters.
+bool IsInSystemDirectory(const char* path);
 // True when path may be deleted; its read-only attribute is then cleared.
 bool ConfirmFileRemoval(HWND owner, const char* path);
 // Decrements the file's SharedDLLs counter; returns what is left (0 when none).

@@ -57,6 +57,15 @@ void SettleOwedClimb()
     g_owedClimb[0] = '\0';
 }
 
+// True when a name in the backslash-separated text begins with a dot.
+bool HasNameStartingWithDot(const char* text)
+{
+    for (const char* c = text; *c; ++c)
+        if (*c == '.' && (c == text || c[-1] == '\\'))
+            return true;
+    return false;
+}
+
 // True when path names something inside the directory that the owed climb
 // tries first. The rest of the path must be a chain of names: no "." or ".."
 // and no slash could lead it out; and the directory must end in a name, as
@@ -70,7 +79,7 @@ bool LiesWhereOwedClimbStarts(const char* path)
     if ((separator != '\\' && separator != '/') || strchr(":\\/", nameEnd))
         return false;
     const char* rest = path + length;
-    return rest[0] != '.' && !strstr(rest, "\\.") && !strchr(rest, '/');
+    return !HasNameStartingWithDot(rest) && !strchr(rest, '/');
 }
 
 // A self-registering module is unregistered before its file goes.

@@ -88,10 +88,10 @@ target_compile_options(restricted_program PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=
 target_link_libraries(restricted_program PRIVATE uninstcore)
 
 # The scripts' driver: keeps the Wine desktop up, plays the demo's user,
-# times the benchmark's runs.
+# times the benchmark's runs and stands for the floor in it.
 add_executable(driver tools/driver.cpp)
 target_include_directories(driver PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(driver PRIVATE gdi32 user32)
+target_link_libraries(driver PRIVATE gdi32 user32 psapi)
 
 # Every tests/*_test.cpp is one test program, run by ctest through Wine.
 file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)

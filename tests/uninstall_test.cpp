@@ -287,11 +287,17 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
         // An INI entry reads its value line only when it names a key.
         {{"-nobackslash", Add("d"), "-", Add("e"), "-sec\\key", valueLine, Add("f")},
          {12, 25, 37, 50, 62, 87, 100}, {"d", "e", "f"}},
+        // Emptied directories go before the next directory, a program (it would write
+        // into n\b) and the log's end; ".." leads out of the directory before it.
+        {{Add("n\\a\\1"), Add("n\\a\\..\\2"), Add("n\\b\\c\\3"), Add("n\\b\\4"),
+          ";" + Quoted(SelfPath()) + " --program " + Quoted(dir_ / "n\\b\\made"), ";", ";x",
+          Add("m\\d\\5")},
+         {11, 22, 33, 44, 55, 88, 100}, {"n", "m"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.lines), c.positions) << "row " << &c - cases;
         for (const std::string& gone : c.gone)
-            EXPECT_FALSE(FileExists(dir_ / gone)) << gone;
+            EXPECT_FALSE(FileExists(dir_ / gone) || DirectoryExists(dir_ / gone)) << gone;
     }
     EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
     EXPECT_EQ(Run({last}, {}, kUnended), Positions{100});

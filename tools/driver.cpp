@@ -1,14 +1,21 @@
-// The scripts' hand on the Windows side, in three modes:
+// The scripts' hand on the Windows side, in these modes:
 //   driver keep READY_FILE        keeps the Wine desktop up (a hidden window
 //                                 that lives until the wineserver stops) and
 //                                 writes READY_FILE once it is there
 //   driver demo PROGRAM PICTURES  plays the user of the demo: answers every
 //                                 window of PROGRAM and saves a picture of it
-//   driver time PROGRAM           times PROGRAM -c from its start to OK enabled
+//   driver time PROGRAM           runs PROGRAM -c, presses OK the moment it is
+//                                 enabled and times the whole process
+//   driver run COMMAND_LINE       times a whole process that needs no user
+//   driver floor LIST             deletes what LIST names and nothing else: a
+//                                 line ending in a backslash is a directory
 //   driver cleanup FILE           stands for the demo product's clean-up
 //                                 program, which the uninstaller runs: writes FILE
-// demo exits with the uninstaller's exit code, time with 0 when it was 1.
+// demo exits with the uninstaller's exit code, time with 0 when it was 1,
+// run with the program's exit code. time and run print end_ms (start to
+// process end) and peak_kb (the process's peak working set).
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -198,26 +205,96 @@ double MillisecondsSince(const LARGE_INTEGER& start)
     return double(now.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+// The peak working set is read while the process lives (the counters go
+// with it); it only grows, so the last reading before the end is the peak.
+struct Measure {
+    double endMs;
+    SIZE_T peakBytes;
+};
+
+DWORD WaitMeasuring(HANDLE process, const LARGE_INTEGER& start, DWORD timeoutMs, Measure* measure)
+{
+    const DWORD kSampleMs = 10;
+    measure->peakBytes = 0;
+    DWORD begun = GetTickCount(), result;
+    do {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        if (GetProcessMemoryInfo(process, &counters, sizeof counters) &&
+            counters.PeakWorkingSetSize > measure->peakBytes)
+            measure->peakBytes = counters.PeakWorkingSetSize;
+        result = WaitForSingleObject(process, kSampleMs);
+    } while (result == WAIT_TIMEOUT && GetTickCount() - begun < timeoutMs);
+    measure->endMs = MillisecondsSince(start);
+    return result;
+}
+
+void PrintMeasure(const Measure& measure)
+{
+    printf("end_ms=%.1f peak_kb=%lu", measure.endMs, (unsigned long)(measure.peakBytes / 1024));
+}
+
+const DWORD kRunTimeoutMs = 900000;
+
 int TimeRun(const char* program)
 {
-    const DWORD kTimeoutMs = 600000;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     PROCESS_INFORMATION process;
     if (!Start(std::string("\"") + program + "\" -c", &process))
         return 3;
-    HWND dialog = WaitForWindow(process.dwProcessId, "KSWUNINST", nullptr, kTimeoutMs);
+    HWND dialog = WaitForWindow(process.dwProcessId, "KSWUNINST", nullptr, kRunTimeoutMs);
     double dialogMs = MillisecondsSince(start);
-    if (!dialog || !WaitUntilEnabled(dialog, IDOK, kTimeoutMs)) {
+    if (!dialog || !WaitUntilEnabled(dialog, IDOK, kRunTimeoutMs)) {
         fprintf(stderr, "the main dialog did not finish\n");
         ExitCodeOf(process, 0);
         return 4;
     }
     double doneMs = MillisecondsSince(start);
     Press(dialog, IDOK);
-    DWORD code = ExitCodeOf(process, 60000);
-    printf("dialog_ms=%.1f done_ms=%.1f exit=%lu\n", dialogMs, doneMs, code);
+    Measure measure;
+    WaitMeasuring(process.hProcess, start, 60000, &measure);
+    DWORD code = ExitCodeOf(process, 0);
+    printf("dialog_ms=%.1f done_ms=%.1f ", dialogMs, doneMs);
+    PrintMeasure(measure);
+    printf(" exit=%lu\n", code);
     return code == 1 ? 0 : 5;
+}
+
+int RunWhole(const char* commandLine)
+{
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    PROCESS_INFORMATION process;
+    if (!Start(commandLine, &process))
+        return 3;
+    Measure measure;
+    WaitMeasuring(process.hProcess, start, kRunTimeoutMs, &measure);
+    DWORD code = ExitCodeOf(process, 0);
+    PrintMeasure(measure);
+    printf(" exit=%lu\n", code);
+    return int(code);
+}
+
+// The least any uninstaller has to do: one call per file and per directory.
+int DeleteListed(const char* listFile)
+{
+    FILE* list = fopen(listFile, "r");
+    if (!list)
+        return 3;
+    char line[MAX_PATH + 2];
+    while (fgets(line, sizeof line, list)) {
+        size_t length = strcspn(line, "\r\n");
+        line[length] = '\0';
+        if (length > 0 && line[length - 1] == '\\') {
+            line[length - 1] = '\0';
+            RemoveDirectoryA(line);
+        } else if (length > 0) {
+            DeleteFileA(line);
+        }
+    }
+    fclose(list);
+    return 0;
 }
 
 }  // namespace
@@ -231,8 +308,12 @@ int main(int argc, char** argv)
         return PlayDemo(argv[2], argv[3]);
     if (mode == "time")
         return TimeRun(argv[2]);
+    if (mode == "run")
+        return RunWhole(argv[2]);
+    if (mode == "floor")
+        return DeleteListed(argv[2]);
     if (mode == "cleanup")
         return WriteMarker(argv[2]) ? 0 : 1;
-    fprintf(stderr, "usage: driver keep READY_FILE | demo PROGRAM PICTURES | time PROGRAM | cleanup FILE\n");
+    fprintf(stderr, "usage: driver keep READY_FILE | demo PROGRAM PICTURES | time PROGRAM | run COMMAND_LINE\n       | floor LIST | cleanup FILE\n");
     return 2;
 }

@@ -52,10 +52,12 @@ bool IsInSystemDirectory(const char* path)
     return EndWithBackslash(directory, sizeof directory) && BufEqualNoCase(directory, systemDir);
 }
 
+// Only a read-only file needs the write: for any other the attributes would
+// be written back unchanged, and the write costs as much as the deletion.
 static void ClearReadOnly(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 

@@ -10,7 +10,8 @@ extern int g_systemFileChoice;
 // HKLM subkey of the counters, one value per file path.
 extern const char kSharedDllsKey[];
 
-// True when path lies directly in the system directory, letter case aside.
+// True when path lies directly in the system directory, letter case aside:
+// only such a file can bring the question or touch the counters.
 bool IsInSystemDirectory(const char* path);
 // True when path may be deleted; its read-only attribute is then cleared.
 bool ConfirmFileRemoval(HWND owner, const char* path);

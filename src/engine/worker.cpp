@@ -16,13 +16,14 @@
 namespace {
 
 // Every line read from the log counts; only the first line of an entry
-// moves the progress bar, and only when its position changes: a long log
-// sends a hundred messages, not one per entry.
+// moves the progress bar.
 void CountFurtherLine()
 {
     ++g_processedCount;
 }
 
+// Each send waits for the main thread, as long as a deletion or more; a
+// position the bar already shows would change nothing, so only changes go.
 void CountEntryLine(LONG* shownPosition)
 {
     ++g_processedCount;
@@ -39,21 +40,70 @@ void ReadFurtherLine(char* buffer, int capacity)
     CountFurtherLine();
 }
 
+// The directory of the last deleted file, whose climb through the emptied
+// directories has not been made yet; empty when none is owed.
+char g_owedClimb[kEntryLineSize];
+
+void SettleOwedClimb()
+{
+    if (g_owedClimb[0])
+        RemoveEmptyDirectories(g_owedClimb);
+    g_owedClimb[0] = '\0';
+}
+
+// True when a name in the backslash-separated text begins with a dot.
+bool HasNameStartingWithDot(const char* text)
+{
+    for (const char* c = text; *c; ++c)
+        if (*c == '.' && (c == text || c[-1] == '\\'))
+            return true;
+    return false;
+}
+
+// True when path names something inside the directory that the owed climb
+// tries first. The rest of the path must be a chain of names: no "." or ".."
+// and no slash could lead it out; and the directory must end in a name, as
+// "C:" would be the drive's current directory, not its root.
+bool LiesWhereOwedClimbStarts(const char* path)
+{
+    size_t length = strlen(g_owedClimb);
+    if (length < 2 || strncmp(path, g_owedClimb, length) != 0)
+        return false;
+    char separator = g_owedClimb[length - 1], nameEnd = g_owedClimb[length - 2];
+    if ((separator != '\\' && separator != '/') || strchr(":\\/", nameEnd))
+        return false;
+    const char* rest = path + length;
+    return !HasNameStartingWithDot(rest) && !strchr(rest, '/');
+}
+
 // A self-registering module is unregistered before its file goes.
 enum LoggedFileKind { kPlainFile, kSelfRegisteringModule };
 
+// A climb costs a failing RemoveDirectoryA for nearly every file, as the next
+// file of the log usually lies in the same directory. So a deletion's climb is
+// owed, and left out when the next entry deletes a file where the climb would
+// start: that file was there, so the climb would have ended at its first step
+// without removing anything; in between, only that file's own read-only
+// attribute may have been cleared. Any other outcome settles the climb before
+// the entry does anything that could tell, and other entries and the log's end
+// settle it before they start: it is always made before a program runs, a
+// question is asked or the log ends.
 void RemoveLoggedFile(const char* path, LoggedFileKind kind)
 {
     char directory[kEntryLineSize];
     CopyDirectoryPart(path, directory, sizeof directory);
+    if (IsInSystemDirectory(path) || !LiesWhereOwedClimbStarts(path))
+        SettleOwedClimb();
     if (!ConfirmFileRemoval(g_mainDialog, path))
         return;
     if (kind == kSelfRegisteringModule)
         UnregisterServerDll(path);
-    if (DeleteFileA(path))
-        RemoveEmptyDirectories(directory);
-    else
-        ScheduleRemovalAtRestart(path);
+    if (DeleteFileA(path)) {
+        BufSet(g_owedClimb, sizeof g_owedClimb, directory);
+        return;
+    }
+    SettleOwedClimb();
+    ScheduleRemovalAtRestart(path);
 }
 
 // The font leaves the font table even if its file is kept.
@@ -115,7 +165,11 @@ void RunLoggedProgram(const char* entry)
 
 void ActOnEntry(const char* entry)
 {
-    switch (ClassifyLogEntry(entry)) {
+    // Only a plain file entry can leave the owed climb waiting.
+    LogEntryKind kind = ClassifyLogEntry(entry);
+    if (kind != kFileEntry)
+        SettleOwedClimb();
+    switch (kind) {
     case kServerEntry:
         RemoveLoggedFile(LoggedFilePath(entry), kSelfRegisteringModule);
         break;
@@ -140,6 +194,7 @@ void ActOnEntry(const char* entry)
 // The log is used up: delete it and lang.ini, then let the user finish.
 void FinishUninstall()
 {
+    SettleOwedClimb();
     g_logStream.close();
     char languageFile[kPathSize];
     if (BufFormat(languageFile, sizeof languageFile, "%s%s", g_languageDir, "lang.ini"))
@@ -154,6 +209,7 @@ void FinishUninstall()
 DWORD WINAPI UninstallWorker(LPVOID)
 {
     LONG shownPosition = -1;
+    g_owedClimb[0] = '\0';
     for (;;) {
         char entry[kEntryLineSize];
         g_logStream.ReadLine(entry, sizeof entry);

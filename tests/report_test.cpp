@@ -102,12 +102,16 @@ std::string TakeLog(const std::string& path)
     return std::regex_replace(log, std::regex("\r<LF>"), "\n");
 }
 
-// TEMP, named in mixed case, is set to temp or removed when null.
+// The probe inherits TEMP set to temp, or none when null.
 void StartProbe(testenv::Process* probe, const std::string& arguments, const char* temp)
 {
-    testenv::StartOptions options{"", testenv::EnvironmentWith({{"tEmP", temp}}), ""};
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TEMP", saved, sizeof saved);
+    SetEnvironmentVariableA("TEMP", temp);
     std::string program = "\"" + testenv::ProgramDir() + "report_test.exe\" --probe ";
-    ASSERT_TRUE(probe->Start(program + arguments + " 0 0 0 0", options));
+    bool started = probe->Start(program + arguments + " 0 0 0 0");
+    SetEnvironmentVariableA("TEMP", saved);
+    ASSERT_TRUE(started);
 }
 
 }  // namespace

@@ -51,12 +51,7 @@ bool CopyBuilt(const std::string& name, const std::string& to)   // from beside 
     return CopyFileA((ProgramDir() + name).c_str(), to.c_str(), FALSE) != 0;
 }
 
-std::string SelfPath()   // the helpers are this program
-{
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
+std::string SelfPath() { return ProgramDir() + "uninstall_test.exe"; }   // plays the helpers
 
 const char* g_outPath = "";   // the file a helper reports in
 
@@ -226,7 +221,7 @@ protected:
 TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
 {
     std::string module = dir_ / "bin\\demoext.dll", marker = dir_ / "unregistered.txt";
-    std::string started = dir_ / "started", signal = dir_ / "go", after = Add("after.txt");
+    std::string started = dir_ / "cwd\\started", signal = dir_ / "go", after = Add("after.txt");
     std::string program = Add("bin\\demo.exe"), font = dir_ / "demo.ttf";
     const std::string fontBytes = FontOfItsOwnFamily();
     ASSERT_TRUE(WriteFileBytes(font, fontBytes) && AddFontResourceA(font.c_str()) > 0);
@@ -262,8 +257,8 @@ TEST_F(Worker, EveryKindAndTheDialogWhileAProgramRuns)
     };
     Lines log = {program, "%" + module, "&" + font, "-drivers\\wave", "demo.drv",
                  ":HKEY_CURRENT_USER\\" + std::string(kKey) + "\\InstallPath",
-                 ";" + Quoted(SelfPath()) + " --program " + Quoted(started) + " " + Quoted(signal),
-                 ";", ";x", after, dir_ / "bin\\planted_module.dll"};
+                 // An empty directory value with a flag: the uninstaller's current directory.
+                 ";" + Quoted(SelfPath()) + " --program started " + Quoted(signal), ";", ";x", after, dir_ / "bin\\planted_module.dll"};
     EXPECT_EQ(Run(log, whileWorking), (Positions{8, 16, 25, 33, 50, 58, 83, 91, 100}));
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
     EXPECT_TRUE(held) << "the entry after the program went before it ended";
@@ -302,25 +297,6 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
     EXPECT_TRUE(FileExists(valueLine)) << "a value line is no entry";
     EXPECT_EQ(Run({last}, {}, kUnended), Positions{100});
     EXPECT_TRUE(FileExists(last)) << "a last line without line end is not acted on";
-}
-
-TEST_F(Worker, ProgramsRunInTheirDirectory)
-{
-    std::string self = SelfPath(), name = self.substr(ProgramDir().size());
-    std::string derived = dir_ / "derived\\", given = dir_ / "given dir\\", cwd = dir_ / "cwd\\";
-    ASSERT_TRUE(MakeDirectories(given) && MakeDirectories(derived) &&
-                CopyFileA(self.c_str(), (derived + name).c_str(), FALSE));
-    std::string copy = derived + name + " --program ", quoted = Quoted(self) + " --program ";
-    Run({// Empty flag value: the command line's directory, whatever the second line says.
-         ";" + copy + "1", ";" + given, ";",
-         // The flag's first character is not part of its value.
-         ";" + copy + "2", ";" + given, "x",
-         // A flag value keeps the second line; an empty one inherits the uninstaller's.
-         ";" + quoted + "3", ";" + given, ";x",
-         ";" + quoted + "4", ";", ";x",
-         ";" + name + " --program 5", ";" + given, ""});
-    for (std::string made : {derived + "1", derived + "2", given + "3", cwd + "4", cwd + "5"})
-        EXPECT_TRUE(FileExists(made)) << made;
 }
 
 // Tokens to program path, installation directory and option (the split is tested apart).
@@ -392,7 +368,7 @@ protected:
         std::thread([&] {
             // A thread's desktop handle is closed when the thread ends: open one for it.
             if (!SetThreadDesktop(OpenDesktopA(name_.c_str(), 0, FALSE, GENERIC_ALL)) ||
-                !process.Start(commandLine, options_))
+                !process.Start(commandLine, desktopName_))
                 return ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
             for (const Step& step : steps) {
                 SCOPED_TRACE("step " + std::to_string(&step - &steps[0]));
@@ -424,7 +400,7 @@ protected:
     std::string name_ = "uninstall_test_" + std::to_string(GetCurrentProcessId());
     std::unique_ptr<HDESK__, decltype(&CloseDesktop)> desktop_{
         CreateDesktopA(name_.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr), CloseDesktop};
-    StartOptions options_{"", "", "WinSta0\\" + name_};
+    std::string desktopName_ = "WinSta0\\" + name_;
     TempDir temp_{"run"};
     Process watcher_;   // killed before the desktop is closed
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations"};
@@ -455,7 +431,7 @@ TEST_F(EndToEnd, FromStartToExit)
 {
     std::string queries = temp_ / "queries", systemIni = WindowsDir() + "\\system.ini";
     std::string wininit = WindowsDir() + "\\WININIT.INI";
-    ASSERT_TRUE(watcher_.Start(Quoted(SelfPath()) + " --watch " + Quoted(queries), options_));
+    ASSERT_TRUE(watcher_.Start(Quoted(SelfPath()) + " --watch " + Quoted(queries), desktopName_));
     ASSERT_TRUE(WaitFor([&] { return FileExists(queries); }));
     SavedFile savedIni(systemIni), savedWininit(wininit);
     const std::string ini = ReadFileOrEmpty(systemIni);
@@ -523,7 +499,7 @@ TEST_F(EndToEnd, FromStartToExit)
     EXPECT_EQ(ReadFileOrEmpty(systemIni).find("wave=demo.drv"), std::string::npos);
     // The restart itself, in a process of its own: the privilege is enabled first.
     Process probe;
-    ASSERT_TRUE(probe.Start(Quoted(SelfPath()) + " --restart -", options_));
+    ASSERT_TRUE(probe.Start(Quoted(SelfPath()) + " --restart -", desktopName_));
     EXPECT_EQ(ShutdownPrivilegeState(), 0) << "disabled in a process of this user";
     EXPECT_EQ(probe.Wait(kTimeout), 1u) << "the shutdown privilege after the restart";
     WaitFor([&] { return ReadFileOrEmpty(queries).size() >= 4; });
@@ -565,7 +541,7 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
                 log.IniLine("uninstcheck", "wave", "demo.drv") &&
                 log.RegistryValue((hkcu + key + "\\Missing").c_str()) &&
                 log.RegistryValue((hkcu + key + "\\A\\B\\Value").c_str()) &&
-                log.Program((Quoted(SelfPath()) + " --program " + Quoted(ran)).c_str(),
+                log.Program((Quoted(SelfPath()) + " --program ran").c_str(),   // in temp_
                             temp_.Path().c_str()) && log.Close()) << log.Error();
 
     Process check;
@@ -627,13 +603,14 @@ TEST_F(EndToEnd, LoadsNoDllPlantedBesideIt)
         ASSERT_TRUE(CopyBuilt("planted_module.dll", product.dir + c.name + ".dll") &&
                     SetString(HKEY_CURRENT_USER, order, c.name.c_str(), "native,builtin"));
     SetEnvironmentVariableA("SELFREG_MARKER", unregistered.c_str());
-    options_.environment = EnvironmentWith({{"PLANTED_MARKERS", any.c_str()}});
+    SetEnvironmentVariableA("PLANTED_MARKERS", any.c_str());   // inherited by the runs
     ASSERT_TRUE(CopyBuilt("restricted_program.exe", product.exe));   // in uninstall.exe's place
     ASSERT_EQ(RunThrough(Quoted(product.exe), {}), 0u) << "the careful program made no control";
-    options_.environment = EnvironmentWith({{"PLANTED_MARKERS", own.c_str()}});
+    SetEnvironmentVariableA("PLANTED_MARKERS", own.c_str());
     ASSERT_TRUE(CopyBuilt("uninstall.exe", product.exe));
     EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain}}), 1u);
     SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
+    SetEnvironmentVariableA("PLANTED_MARKERS", nullptr);
     EXPECT_FALSE(FileExists(module) || FileExists(product.dir + "demo.exe")) << "left in place";
     EXPECT_EQ(ReadFileOrEmpty(unregistered), "unregistered\n");
     for (const auto& c : cases)

@@ -168,26 +168,6 @@ SavedFile::~SavedFile()
         DeleteFileA(path_.c_str());
 }
 
-std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes)
-{
-    std::string block;
-    char* strings = GetEnvironmentStringsA();
-    for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
-        // Entries such as "=C:=C:\\" begin with their own '='.
-        std::string name(entry, strcspn(entry + 1, "=") + 1);
-        bool changed = false;
-        for (const auto& change : changes)
-            changed = changed || lstrcmpiA(name.c_str(), change.first.c_str()) == 0;
-        if (!changed)
-            block.append(entry, strlen(entry) + 1);
-    }
-    FreeEnvironmentStringsA(strings);
-    for (const auto& change : changes)
-        if (change.second)
-            block += change.first + "=" + change.second + '\0';
-    return block + '\0';
-}
-
 Process::~Process()
 {
     Kill();
@@ -195,16 +175,14 @@ Process::~Process()
     CloseHandle(info_.hThread);
 }
 
-bool Process::Start(const std::string& commandLine, const StartOptions& options)
+bool Process::Start(const std::string& commandLine, const std::string& desktop)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string desktop = options.desktop, line = commandLine, environment = options.environment;
-    startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];
-    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
-                          environment.empty() ? nullptr : &environment[0],
-                          options.workDir.empty() ? nullptr : options.workDir.c_str(), &startup,
-                          &info_) != 0;
+    std::string desktopName = desktop, line = commandLine;
+    startup.lpDesktop = desktopName.empty() ? nullptr : &desktopName[0];
+    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info_) != 0;
 }
 
 DWORD Process::Wait(DWORD timeoutMs)

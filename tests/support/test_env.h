@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace testenv {
 
@@ -88,23 +86,13 @@ private:
     bool existed_;
 };
 
-// How a process is started; empty fields mean "as the test program's".
-struct StartOptions {
-    std::string workDir;
-    std::string environment;   // a block from EnvironmentWith
-    std::string desktop;       // e.g. "WinSta0\\name"
-};
-
-// The test program's environment block with each named variable replaced by
-// the given value, or removed when the value is null; names ignore case.
-std::string EnvironmentWith(const std::vector<std::pair<std::string, const char*>>& changes);
-
 // A started process, killed if it still runs when the object goes.
 class Process : Owner {
 public:
     Process() = default;
     ~Process();
-    bool Start(const std::string& commandLine, const StartOptions& options = StartOptions());
+    // desktop: e.g. "WinSta0\\name"; empty for the test program's.
+    bool Start(const std::string& commandLine, const std::string& desktop = std::string());
     DWORD Id() const { return info_.dwProcessId; }
     DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
     void Kill();

@@ -9,17 +9,6 @@ namespace {
 const DWORD kPollMs = 20;
 const UINT kSendTimeoutMs = 5000;
 
-// A top-level window's title without sending it a message, so that windows
-// of busy threads do not slow the search down.
-std::string TitleOf(HWND window)
-{
-    WCHAR title[512] = L"";
-    InternalGetWindowText(window, title, 512);
-    char ansi[1024] = "";
-    WideCharToMultiByte(CP_ACP, 0, title, -1, ansi, sizeof ansi, nullptr, nullptr);
-    return ansi;
-}
-
 BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
 {
     auto* request = reinterpret_cast<std::pair<DWORD, std::vector<HWND>*>*>(param);
@@ -37,7 +26,7 @@ HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs, DW
     for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
         for (HWND window : TopLevelWindows(processId))
             if ((!className || ClassName(window) == className) &&
-                (!title || TitleOf(window) == title))
+                (!title || WindowText(window) == title))
                 return window;
         if (GetTickCount() - start >= timeoutMs)
             return nullptr;

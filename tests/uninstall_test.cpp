@@ -17,7 +17,6 @@
 #include "language/language.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
-#include "shell/cmdline.h"
 #include "shell/main_dialog.h"
 #include "shell/restart.h"
 #include "support/test_env.h"
@@ -299,29 +298,6 @@ TEST_F(Worker, LinesAsTheReaderCutsThem)
     EXPECT_TRUE(FileExists(last)) << "a last line without line end is not acted on";
 }
 
-// Tokens to program path, installation directory and option (the split is tested apart).
-TEST(CommandLine, ProgramDirectoryAndOption)
-{
-    char cwd[MAX_PATH];
-    GetFullPathNameA(".\\", sizeof cwd, cwd, nullptr);   // ends in a backslash
-    const std::string dir = cwd;
-    const std::string path = "C:\\Program Files\\Demo App\\uninstall.exe", program = Quoted(path);
-    // program path | installation directory | option
-    const struct { std::string line, parsed; } cases[] = {
-        // The last directory wins; the option ends the parse.
-        {program + " \"D:\\Demo App\" D:\\B\\ -c D:\\Elsewhere -Ux", path + "|D:\\B\\|-c"},
-        {program + " sub\\dir", path + "|" + dir + "sub\\dir\\|"},
-        {program + " \"\"", path + "|" + dir + "|"},
-        {"-C", dir + "-C|" + dir + "|"},
-    };
-    for (const auto& c : cases) {
-        g_programPath[0] = g_installDir[0] = g_commandOption[0] = '\0';
-        ParseCommandLineText(c.line.c_str());
-        EXPECT_EQ(std::string(g_programPath) + "|" + g_installDir + "|" + g_commandOption, c.parsed)
-            << c.line;
-    }
-}
-
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kCzech[] = "\xC8" "esky";   // code page 1250
 
@@ -331,6 +307,12 @@ struct Step {
     int answer = IDOK;                 // the button pressed
     std::string caption{}, text{};     // a box's
 };
+
+Step MissingLogBox(const std::string& dir, int answer)   // dir ends in a backslash
+{
+    return {kBox, answer, "Uninstall", "Unable to find the installation log file '" + dir +
+            "uninstall.log'. Uninstallation can not continue.\nRemove uninstallation option?"};
+}
 
 // The product as the installer leaves it: a file, the log, lang.ini, a copy
 // of uninstall.exe and its values under the Uninstall key.
@@ -655,9 +637,7 @@ TEST_F(EndToEnd, HostileLogsTouchNothingElse)
         {"slashes", "@/demo.exe\r\n", true}, {"\\\\?\\", "\\\\?\\@demo.exe\r\n\\\\?\\^y\r\n", true},
         {"relative", "demo.exe.bak\r\n..\\beside.txt\r\nDemo App\\demo.exe.bak\r\n"},
         {"empty", "", false, {{kLanguage}, {kMain}}},
-        {"directory", "", false, {{kBox, IDNO, "Uninstall", "Unable to find the installation log "
-          "file '@uninstall.log'. Uninstallation can not continue.\nRemove uninstallation "
-          "option?"}}},
+        {"directory", "", false, {MissingLogBox("@", IDNO)}},
         {"50 MB", std::string(50 << 20, ':')},
     };
     for (auto c : cases) {
@@ -711,8 +691,14 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
     std::string root = product.dir.substr(0, 3);
     ASSERT_FALSE(FileExists(root + "uninstall.log"));
     DeleteFileA((product.dir + "uninstall.log").c_str());
-    // -U names the key, else the directory's last name; a root directory has none.
+    char cwd[MAX_PATH];   // the runs' too; ends in a backslash
+    GetFullPathNameA(".\\", sizeof cwd, cwd, nullptr);
+    // -U names the key, else the directory's last name; a root directory has none. The last
+    // directory given wins, relative to the current one; the option ends the parse.
     const struct { std::string args, dir; int answer; bool byOptionGoes, byDirGoes; } cases[] = {
+        {"\"D:\\Other App\" " + Quoted(product.dir) + " -Udemoapp -C D:\\Elsewhere", product.dir,
+         IDYES, true, false},
+        {"sub\\dir", cwd + std::string("sub\\dir\\"), IDNO, false, false},
         {"-Udemoapp", product.dir, IDNO, false, false},
         {"-Udemoapp", product.dir, IDYES, true, false},
         {"", product.dir, IDYES, false, true},
@@ -722,10 +708,7 @@ TEST_F(EndToEnd, MissingLogOffersToRemoveTheKey)
         SCOPED_TRACE(c.args + " " + c.dir);
         SetString(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP", "DisplayName", "Demo App");
         SetString(HKEY_LOCAL_MACHINE, kUninstall + "Demo App\\Sub", "x", "y");
-        std::string text = "Unable to find the installation log file '" + c.dir +
-                           "uninstall.log'. Uninstallation can not continue.\n"
-                           "Remove uninstallation option?";
-        EXPECT_EQ(RunThrough(product.Command(c.args), {{kBox, c.answer, "Uninstall", text}}), 1u);
+        EXPECT_EQ(RunThrough(product.Command(c.args), {MissingLogBox(c.dir, c.answer)}), 1u);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP"), c.byOptionGoes);
         EXPECT_NE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall + "Demo App"), c.byDirGoes);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));

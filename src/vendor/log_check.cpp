@@ -58,14 +58,6 @@ const char* Excerpt(const char* text, char* out, size_t size)
     return out;
 }
 
-std::string UpperCopy(const char* text)
-{
-    std::string upper(text);
-    for (char& c : upper)
-        c = UpperAscii(c);
-    return upper;
-}
-
 // Control bytes, a lone CR, NUL and Ctrl-Z, which ends the text for the line reader.
 void ScanBytes(Checker& c, const char* path)
 {
@@ -221,7 +213,7 @@ void CheckLoggedFile(Checker& c, int line, const char* path)
         Say(f.fix, "List the files in it; directories left empty go by themselves.");
         c.sink(f, c.context);
     }
-    std::string upper = UpperCopy(path);
+    std::string upper = ComparisonKey(path);
     for (const LoggedPath& earlier : c.paths) {
         if (earlier.upper != upper)
             continue;
@@ -268,7 +260,7 @@ void CheckRegistryEntry(Checker& c, int line, const char* path)
         int rowIgnoringCase = -1;
         for (int row = 0; row < kRootCount && root < 0; ++row) {
             size_t nameLength = strlen(RegistryRootName(row));
-            std::string start = UpperCopy(path).substr(0, nameLength);
+            std::string start = ComparisonKey(path).substr(0, nameLength);
             if (strlen(path) > nameLength && start == RegistryRootName(row))
                 rowIgnoringCase = row;
         }
@@ -465,7 +457,7 @@ bool ReadLangSections(const char* path, std::vector<LangSection>* sections)
         size_t equals = trimmed.find('=');
         if (sections->empty() || equals == std::string::npos)
             continue;
-        std::string key = UpperCopy(Trimmed(trimmed.c_str(), equals).c_str());
+        std::string key = ComparisonKey(Trimmed(trimmed.c_str(), equals).c_str());
         for (const unsigned* number = kShownTextNumbers; *number; ++number)
             if (key == "STR" + std::to_string(*number))
                 sections->back().numbers.push_back(*number);

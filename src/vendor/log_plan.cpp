@@ -27,14 +27,6 @@ struct Planner {
     char systemIni[kPathSize];
 };
 
-std::string Upper(const std::string& text)
-{
-    std::string upper(text);
-    for (char& c : upper)
-        c = UpperAscii(c);
-    return upper;
-}
-
 void Emit(Planner& p, int line, const char* kind, const char* target, const char* state,
           const char* action, const char* note)
 {
@@ -56,7 +48,7 @@ bool WouldBeEmpty(Planner& p, const std::string& directory)
         std::string name = found.cFileName;
         if (name == "." || name == "..")
             continue;
-        std::string path = Upper(directory + "\\" + name);
+        std::string path = ComparisonKey(directory + "\\" + name);
         bool isDirectory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         empty = isDirectory ? p.removedDirectories.count(path) : p.deletedFiles.count(path);
     } while (empty && FindNextFileA(search, &found));
@@ -76,7 +68,7 @@ void PlanEmptiedDirectories(Planner& p, int line, const char* filePath)
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             !WouldBeEmpty(p, path))
             return;
-        p.removedDirectories.insert(Upper(path));
+        p.removedDirectories.insert(ComparisonKey(path));
         Emit(p, line, "directory", path, "emptied", "remove", "");
     } while (CutAtLastBackslash(path));
 }
@@ -109,7 +101,7 @@ void PlanFile(Planner& p, int line, const char* kind, const char* path)
         return Emit(p, line, kind, path, "system", "ask", note);
     }
     DWORD attributes = GetFileAttributesA(path);
-    std::string upper = Upper(path);
+    std::string upper = ComparisonKey(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || p.deletedFiles.count(upper))
         return Emit(p, line, kind, path, "missing", "at-restart", atRestart);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -137,7 +129,7 @@ bool KeyWouldBeEmpty(Planner& p, HKEY key, const std::string& id)
         LONG result = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_NO_MORE_ITEMS)
             break;
-        if (result != ERROR_SUCCESS || !p.removedKeys.count(Upper(id + "\\" + name)))
+        if (result != ERROR_SUCCESS || !p.removedKeys.count(ComparisonKey(id + "\\" + name)))
             return false;
     }
     for (DWORD i = 0;; ++i) {
@@ -145,7 +137,7 @@ bool KeyWouldBeEmpty(Planner& p, HKEY key, const std::string& id)
         LONG result = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_NO_MORE_ITEMS)
             return true;
-        if (result != ERROR_SUCCESS || !p.deletedValues.count(Upper(id + "|" + name)))
+        if (result != ERROR_SUCCESS || !p.deletedValues.count(ComparisonKey(id + "|" + name)))
             return false;
     }
 }
@@ -164,7 +156,7 @@ void PlanEmptiedKeys(Planner& p, int line, HKEY root, int row, const char* subKe
         RegCloseKey(key);
         if (!empty)
             return;
-        p.removedKeys.insert(Upper(id));
+        p.removedKeys.insert(ComparisonKey(id));
         Emit(p, line, "key", id.c_str(), "emptied", "remove", "");
         *strrchr(path, '\\') = '\0';
     }
@@ -182,7 +174,7 @@ void PlanRegistryValue(Planner& p, int line, const char* path)
                     "no root key name, or a part too long: the entry is ignored");
     const char* name = IsDefaultValueName(valueName) ? "" : valueName;
     std::string id = std::string(RegistryRootName(row)) + "\\" + subKey;
-    std::string valueId = Upper(id + "|" + name);
+    std::string valueId = ComparisonKey(id + "|" + name);
     HKEY key;
     bool present = false;
     if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
@@ -207,7 +199,7 @@ void PlanIniLine(Planner& p, const WalkedEntry& entry)
         return Emit(p, line, "ini", entry.text, "unreadable", "skip", "the entry is skipped");
     char target[kPlanTextSize];
     BufFormat(target, sizeof target, "[%s] %s", section, iniLine);
-    std::string id = Upper(std::string(section) + "|" + iniLine);
+    std::string id = ComparisonKey(std::string(section) + "|" + iniLine);
     if (p.removedIniLines.count(id) || !IniFileHoldsLine(section, iniLine, p.systemIni))
         return Emit(p, line, "ini", target, "missing", "none", p.systemIni);
     p.removedIniLines.insert(id);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/buf.h"
+
 namespace {
 
 LogRead ReadLogLine(LogWalk& walk, char* buffer, int capacity)
@@ -48,4 +50,11 @@ bool NextLogEntry(LogWalk& walk, WalkedEntry* entry)
         further[entry->furtherCount++] = ReadLogLine(walk, entry->third, sizeof entry->third);
     }
     return true;
+}
+
+std::string ComparisonKey(const std::string& text)
+{
+    std::string key(text);
+    BufUpperAscii(&key[0]);
+    return key;
 }

@@ -3,6 +3,8 @@
 // and whether it was cut or met the end of the file.
 #pragma once
 
+#include <string>
+
 #include "engine/linefile.h"
 #include "engine/log_entry.h"
 
@@ -41,3 +43,7 @@ void ReadLogHeader(LogWalk& walk, LogHeader* header);
 // The next entry the uninstaller acts upon; false when the read met the end
 // (entry->text and entry->first then hold that last read).
 bool NextLogEntry(LogWalk& walk, WalkedEntry* entry);
+
+// The text as the uninstaller compares paths and names: ASCII letters
+// upper-cased, every other byte as it is.
+std::string ComparisonKey(const std::string& text);

@@ -7,7 +7,7 @@ add_library(textcore STATIC ${TEXT_SOURCES})
 target_include_directories(textcore PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 # The log checker for vendors; --plan needs the Windows program.
-add_executable(uninstall-check src/vendor/check_main.cpp src/vendor/plan_unavailable.cpp)
+add_executable(uninstall-check src/logtools/check_main.cpp src/logtools/plan_unavailable.cpp)
 target_link_libraries(uninstall-check PRIVATE textcore)
 add_test(NAME uninstall_check_demo COMMAND uninstall-check ${CMAKE_SOURCE_DIR}/demo)
 
@@ -17,7 +17,7 @@ foreach(source ${TEXT_TESTS})
     get_filename_component(name ${source} NAME_WE)
     add_executable(native_${name} ${source})
     target_link_libraries(native_${name} PRIVATE textcore GTest::gtest_main)
-    target_compile_definitions(native_${name} PRIVATE CASES_DIR="${CMAKE_SOURCE_DIR}/tests/vendor/")
+    target_compile_definitions(native_${name} PRIVATE CASES_DIR="${CMAKE_SOURCE_DIR}/tests/logtools/")
     add_test(NAME native_${name} COMMAND native_${name})
 endforeach()
 

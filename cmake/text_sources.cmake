@@ -13,6 +13,6 @@ set(TEXT_SOURCES
     src/registry/registry_path.cpp
     src/diag/message_table.cpp
     src/diag/message_format.cpp
-    src/vendor/log_walk.cpp
-    src/vendor/log_check.cpp
+    src/logtools/log_walk.cpp
+    src/logtools/log_check.cpp
 )

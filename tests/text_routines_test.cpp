@@ -22,8 +22,8 @@
 #include "shell/cmdline_tokens.h"
 #include "text/buf.h"
 #include "text/path_split.h"
-#include "vendor/log_check.h"
-#include "vendor/uninstall_log_writer.h"
+#include "logtools/log_check.h"
+#include "logtools/uninstall_log_writer.h"
 
 using std::string;
 using namespace std::placeholders;

@@ -22,9 +22,9 @@
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 #include "text/buf.h"
-#include "vendor/log_check.h"
-#include "vendor/log_plan.h"
-#include "vendor/uninstall_log_writer.h"
+#include "logtools/log_check.h"
+#include "logtools/log_plan.h"
+#include "logtools/uninstall_log_writer.h"
 
 using namespace testenv;
 

@@ -37,6 +37,12 @@ void OpenMainDialog(HWND dialog)
 
 }  // namespace
 
+// Windows checks cbSize and reserves the dialog's extra bytes by this count.
+static_assert(sizeof(WNDCLASSEXA) == (sizeof(void*) == 4 ? 48 : 80), "the main dialog's class");
+// MinGW's headers give 30 for 64-bit too, where Windows needs 48: the
+// shipped program is 32-bit.
+static_assert(sizeof(void*) != 4 || DLGWINDOWEXTRA == 30, "the dialog manager's bytes");
+
 void RegisterMainWindowClass()
 {
     WNDCLASSEXA windowClass = {};

@@ -24,6 +24,10 @@ typedef void(WINAPI* InitCommonControlsFn)();
 
 const char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+// Windows checks the size field: a header that laid the record out
+// otherwise would make the call fail everywhere.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA's record");
+
 int DetectNT()
 {
     OSVERSIONINFOA version = {};

@@ -1,4 +1,4 @@
-#include "vendor/log_plan.h"
+#include "logtools/log_plan.h"
 
 #include <windows.h>
 
@@ -12,7 +12,7 @@
 #include "registry/registry.h"
 #include "text/buf.h"
 #include "text/path_split.h"
-#include "vendor/log_walk.h"
+#include "logtools/log_walk.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "vendor/log_walk.h"
+#include "logtools/log_walk.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The Linux build checks logs but cannot look at a Windows machine.
-#include "vendor/log_plan.h"
+#include "logtools/log_plan.h"
 
 bool PlanLog(const char*, PlanSink, void*, const char** reason)
 {

@@ -1,4 +1,4 @@
-#include "vendor/log_check.h"
+#include "logtools/log_check.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -9,7 +9,7 @@
 
 #include "registry/registry_path.h"
 #include "text/buf.h"
-#include "vendor/log_walk.h"
+#include "logtools/log_walk.h"
 
 const unsigned kShownTextNumbers[] = {71, 72, 73, 74, 75, 76, 89, 90, 96, 97,
                                       100, 101, 102, 103, 104, 0};

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "text/buf.h"
-#include "vendor/log_check.h"
-#include "vendor/log_plan.h"
+#include "logtools/log_check.h"
+#include "logtools/log_plan.h"
 
 namespace {
 

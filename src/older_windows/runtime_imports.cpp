@@ -10,12 +10,6 @@
 #include <io.h>
 #include <sys/stat.h>
 
-// Size fields that every 32-bit Windows checks: a header that laid these
-// out otherwise would make the calls fail on all of them.
-static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA's record");
-static_assert(sizeof(STARTUPINFOA) == 68, "CreateProcessA's start-up record");
-static_assert(sizeof(WNDCLASSEXA) == 48 && DLGWINDOWEXTRA == 30, "the main dialog's class");
-
 namespace {
 
 // Enough of _fstat64 for the file streams: the kind of file and its size.

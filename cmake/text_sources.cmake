@@ -3,10 +3,11 @@
 set(TEXT_SOURCES
     src/text/buf.cpp
     src/text/path_split.cpp
+    src/text/linefile.cpp
+    src/uninstall_log/log_entry.cpp
+    src/uninstall_log/log_reader.cpp
     src/shell/cmdline_tokens.cpp
-    src/engine/linefile.cpp
     src/engine/ini_lines.cpp
-    src/engine/log_entry.cpp
     src/engine/pending_list.cpp
     src/language/text_escapes.cpp
     src/paths/macro_text.cpp

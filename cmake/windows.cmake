@@ -41,6 +41,8 @@ endif()
 
 # The tests build with the posix thread model (GoogleTest needs std::mutex);
 # the program they run is the shipped one, built beside them and copied in.
+# Their copy of the core has the seams the tests inject faults through.
+target_compile_definitions(uninstcore PUBLIC UNINSTALLER_TEST_SEAMS)
 include(ExternalProject)
 ExternalProject_Add(uninstall
     SOURCE_DIR ${CMAKE_SOURCE_DIR}

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "diag/message_table.h"
-#include "engine/linefile.h"
+#include "text/linefile.h"
 #include "engine/pending_list.h"
 #include "language/text_escapes.h"
 #include "paths/macro_text.h"

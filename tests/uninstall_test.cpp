@@ -13,7 +13,6 @@
 
 #include "base/globals.h"
 #include "base/window.h"
-#include "engine/linefile.h"
 #include "language/language.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
@@ -22,6 +21,7 @@
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 #include "text/buf.h"
+#include "uninstall_log/log_reader.h"
 #include "logtools/log_check.h"
 #include "logtools/log_plan.h"
 #include "logtools/uninstall_log_writer.h"
@@ -183,7 +183,8 @@ protected:
         WriteFileBytes(g_logPath, last == kUnended ? log.substr(0, log.size() - 2) : log);
         WriteFileBytes(dir_ / "lang.ini", "[English]\r\nstr74=Removing %p\r\n");
         EXPECT_EQ(ChooseLanguage("lang.ini", "", "English"), 1);
-        g_logStream.OpenForReading(g_logPath);
+        LogWalk walk;
+        EXPECT_TRUE(OpenLogWalk(walk, g_logPath));
         g_positions.clear();
         g_restartNeeded = 0;
         bool done = false;
@@ -201,7 +202,7 @@ protected:
         });
         HHOOK hook =
             SetWindowsHookExA(WH_CALLWNDPROC, RecordPosition, nullptr, GetCurrentThreadId());
-        EXPECT_EQ(ShowMainDialog(), 2);
+        EXPECT_EQ(ShowMainDialog(walk), 2);
         UnhookWindowsHookEx(hook);
         driver.join();
         EXPECT_EQ(WaitForSingleObject(g_workerThread, kTimeout), WAIT_OBJECT_0) << "ends after OK";
@@ -503,10 +504,13 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
     SavedValue savedCount(HKEY_LOCAL_MACHINE, kSharedDlls, shared.c_str());
     ScopedKey scoped(HKEY_CURRENT_USER, key);
     WriteFileBytes(systemIni, ReadFileOrEmpty(systemIni) + "[uninstcheck]\r\nwave=demo.drv\r\n");
-    ASSERT_TRUE(MakeDirectories(dir + "data") && MakeDirectories(dir + "fonts"));
-    for (const char* name : {"data\\map.dat", "ro.txt", "locked.dat", "m.dll", "fonts\\f.ttf"})
+    ASSERT_TRUE(MakeDirectories(dir + "data") && MakeDirectories(dir + "fonts") &&
+                MakeDirectories(dir + "rodir"));
+    for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",
+                             "locked.dat", "m.dll", "fonts\\f.ttf"})
         WriteFileBytes(dir + name, "x");
-    SetFileAttributesA((dir + "ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const char* name : {"ro.txt", "rodir"})
+        SetFileAttributesA((dir + name).c_str(), FILE_ATTRIBUTE_READONLY);
     WriteFileBytes(shared, "x");
     SetDword(HKEY_LOCAL_MACHINE, kSharedDlls, shared.c_str(), 2);
     SetString(HKEY_CURRENT_USER, key + "\\A\\B", "Value", "x");
@@ -516,7 +520,8 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
     WriteFileBytes(dir + "lang.ini", lang);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", "UninstTest", "English");
-    for (const char* name : {"data\\map.dat", "ro.txt", "locked.dat", "gone.txt"})
+    for (const char* name : {"data\\map.dat", "data\\\\more.dat", "rodir\\r.dat", "ro.txt",
+                             "locked.dat", "gone.txt"})   // more.dat by a doubled backslash
         written = written && log.File((dir + name).c_str());
     ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
                 log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
@@ -560,7 +565,8 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
         else
             EXPECT_EQ(there, action == "keep") << kind << " " << target << ": " << action;
     }
-    EXPECT_EQ(actions, "file:delete directory:remove file:delete file:at-restart file:at-restart "
+    EXPECT_EQ(actions, "file:delete file:delete directory:remove file:delete directory:remove "
+              "file:delete file:at-restart file:at-restart "
               "module:delete font:delete directory:remove file:keep ini:remove-line registry:none "
               "registry:delete key:remove key:remove key:remove program:run ");
     DeleteFileA(shared.c_str());

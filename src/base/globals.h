@@ -5,13 +5,13 @@
 
 #include <windows.h>
 
+#include "uninstall_log/log_entry.h"
+
 enum {
     kPathSize = 260,
     kTextSize = 1024,
     kShortTextSize = 128,
 };
-
-class LineFile;
 
 // The program's module; the entry point; dialogs and the icon are loaded from it.
 extern HINSTANCE g_instance;
@@ -27,12 +27,10 @@ extern char g_languageDir[kTextSize];
 extern char g_macroDir[kTextSize];
 // 260, uninstall.log; start-up; the missing-log box, the worker deletes it.
 extern char g_logPath[kPathSize];
-// The open log; start-up opens it, reads the header; main dialog counts; worker reads, closes.
-extern LineFile g_logStream;
-// 1024, log header; start-up; main dialog title, the %p text escape.
-extern char g_productName[kTextSize];
-// 128, log header; start-up (registration removal); %D.
-extern char g_productKey[kShortTextSize];
+// Log header line 1; start-up; main dialog title, the %p text escape.
+extern char g_productName[kProductNameSize];
+// Log header line 2; start-up (registration removal); %D.
+extern char g_productKey[kProductKeySize];
 // 260; start-up; the worker's INI entries.
 extern char g_systemIniPath[kPathSize];
 // 1 on Windows NT; start-up; removal at restart.
@@ -60,6 +58,6 @@ extern char g_pathSlotA[kPathSize];
 extern char g_pathSlotC[kPathSize];
 extern char g_pathSlotU[kPathSize];
 
-// The process-wide objects whose construction order matters (the log stream
-// above, the registry accessor and the diagnostics' objects) are defined in
+// The process-wide objects whose construction order matters (the open log,
+// the registry accessor and the diagnostics' objects) are defined in
 // shell/process_objects.cpp and declared by their own subsystems.

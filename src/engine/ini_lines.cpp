@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/linefile.h"
+#include "text/linefile.h"
 #include "text/buf.h"
 
 static bool IsSectionStart(const char* text) { return text[0] == '['; }

@@ -5,7 +5,7 @@
 
 #include <iosfwd>
 
-#include "engine/log_entry.h"
+#include "uninstall_log/log_entry.h"
 
 // True when a line of the section(s) whose header line equals header (as in
 // "[name]") equals line; the search stops there or at the end of in.

@@ -4,10 +4,22 @@
 
 #include "base/globals.h"
 #include "engine/ini_lines.h"
-#include "engine/linefile.h"
+#include "paths/path_macros.h"
 #include "text/buf.h"
+#include "text/linefile.h"
+#include "uninstall_log/log_entry.h"
 
+#ifdef UNINSTALLER_TEST_SEAMS
 void (*g_beforeIniReplace)(const char* path) = nullptr;
+
+static void BeforeReplace(const char* path)
+{
+    if (g_beforeIniReplace)
+        g_beforeIniReplace(path);
+}
+#else
+static void BeforeReplace(const char*) {}
+#endif
 
 static bool HasAttribute(const char* path, DWORD mask)
 {
@@ -46,7 +58,7 @@ static bool ReplaceWithCopy(const char* copyPath, const char* path)
 
 bool IniFileHoldsLine(const char* section, const char* line, const char* path)
 {
-    char header[kShortTextSize];
+    char header[kIniHeaderSize];
     if (!BufFormat(header, sizeof header, "[%s]", section))
         return false;
     LineFile in;
@@ -57,7 +69,7 @@ bool IniFileHoldsLine(const char* section, const char* line, const char* path)
 // Section names over 125 characters and paths over 258 are refused.
 void RemoveIniLine(const char* section, const char* line, const char* path)
 {
-    char header[kShortTextSize];
+    char header[kIniHeaderSize];
     char copyPath[kPathSize];
     if (!BufFormat(header, sizeof header, "[%s]", section) ||
         !BufFormat(copyPath, sizeof copyPath, "%s_", path))
@@ -84,11 +96,19 @@ void RemoveIniLine(const char* section, const char* line, const char* path)
     in.close();
     out.close();
     complete = complete && !out.fail();
-    if (complete && g_beforeIniReplace)
-        g_beforeIniReplace(path);
+    if (complete)
+        BeforeReplace(path);
     if (!complete || !ReplaceWithCopy(copyPath, path)) {
         DeleteFileA(copyPath);
         return;
     }
     InterlockedExchange(&g_restartNeeded, 1);
+}
+
+void BuildSystemIniPath(char* path, size_t size)
+{
+    char windowsDir[kTextSize];
+    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    BufFormat(path, size, "%s\\system.ini", windowsDir);
+    ExpandPathMacros(path, size);
 }

@@ -21,7 +21,7 @@ void UnregisterServerDll(const char* modulePath)
     FreeLibrary(module);
 }
 
-void RemoveEmptyDirectories(const char* directory)
+void ClimbEmptiedDirectories(const char* directory, DirectoryStep step, void* context)
 {
     char path[kPathSize];
     if (!BufSet(path, sizeof path, directory))
@@ -31,7 +31,18 @@ void RemoveEmptyDirectories(const char* directory)
         return;
     path[length - 1] = '\0';
     do {
-        if (!RemoveDirectoryA(path))
+        if (!step(path, context))
             return;
     } while (CutAtLastBackslash(path));
+}
+
+// RemoveDirectoryA removes only an empty directory.
+static bool RemoveDirectoryStep(const char* directory, void*)
+{
+    return RemoveDirectoryA(directory) != 0;
+}
+
+void RemoveEmptyDirectories(const char* directory)
+{
+    ClimbEmptiedDirectories(directory, RemoveDirectoryStep, nullptr);
 }

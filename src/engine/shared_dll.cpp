@@ -6,6 +6,7 @@
 #include "base/window.h"
 #include "language/dialog_texts.h"
 #include "language/language.h"
+#include "language/text_numbers.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
 #include "text/buf.h"
@@ -16,14 +17,15 @@ int g_systemFileChoice = Ask;
 // File name and extension of the file in question; the dialog's title.
 static char g_questionTitle[kPathSize];
 
-const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+// HKLM subkey of the counters, one value per file path.
+static const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 static const DialogTextRow kQuestionTexts[] = {
-    {IDC_SYSFILE_TEXT, 104, 0},
-    {IDC_SYSFILE_YES, 100, 0},
-    {IDC_SYSFILE_YES_ALL, 101, 0},
-    {IDC_SYSFILE_NO, 102, 0},
-    {IDC_SYSFILE_NO_ALL, 103, 0},
+    {IDC_SYSFILE_TEXT, kTextSystemFileQuestion, 0},
+    {IDC_SYSFILE_YES, kTextSystemFileYes, 0},
+    {IDC_SYSFILE_YES_ALL, kTextSystemFileYesToAll, 0},
+    {IDC_SYSFILE_NO, kTextSystemFileNo, 0},
+    {IDC_SYSFILE_NO_ALL, kTextSystemFileNoToAll, 0},
 };
 
 // Answers of the question, as its dialog result.
@@ -95,10 +97,15 @@ bool ConfirmFileRemoval(HWND owner, const char* path)
     return true;
 }
 
+LONG ReadSharedDllCount(RegistryAccessor& registry, const char* path)
+{
+    return LONG(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, path, 0xFFFFFFFF));
+}
+
 DWORD ReleaseSharedDll(const char* path)
 {
     RegistryAccessor registry("");
-    LONG count = LONG(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, path, 0xFFFFFFFF));
+    LONG count = ReadSharedDllCount(registry, path);
     if (count <= 0)
         return 0;
     DWORD left = DWORD(count - 1);

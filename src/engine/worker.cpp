@@ -4,14 +4,13 @@
 
 #include "base/globals.h"
 #include "engine/ini_remove.h"
-#include "engine/linefile.h"
-#include "engine/log_entry.h"
 #include "engine/removal.h"
 #include "engine/shared_dll.h"
 #include "registry/registry.h"
 #include "resources/resource.h"
 #include "text/buf.h"
 #include "text/path_split.h"
+#include "uninstall_log/log_reader.h"
 
 namespace {
 
@@ -19,28 +18,18 @@ namespace {
 static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104), "CreateProcessA's start-up record");
 
 // Every line read from the log counts; only the first line of an entry
-// moves the progress bar.
-void CountFurtherLine()
-{
-    ++g_processedCount;
-}
-
-// Each send waits for the main thread, as long as a deletion or more; a
-// position the bar already shows would change nothing, so only changes go.
-void CountEntryLine(LONG* shownPosition)
+// moves the progress bar. Each send waits for the main thread, as long as a
+// deletion or more; a position the bar already shows would change nothing,
+// so only changes go.
+void CountEntryLines(const WalkedEntry& entry, LONG* shownPosition)
 {
     ++g_processedCount;
     LONG position = LONG(LONGLONG(g_processedCount) * 100 / g_totalEntries);
-    if (position == *shownPosition)
-        return;
-    *shownPosition = position;
-    SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
-}
-
-void ReadFurtherLine(char* buffer, int capacity)
-{
-    g_logStream.ReadLine(buffer, capacity);
-    CountFurtherLine();
+    if (position != *shownPosition) {
+        *shownPosition = position;
+        SendMessageA(GetDlgItem(g_mainDialog, IDC_MAIN_PROGRESS), PBM_SETPOS, WPARAM(position), 0);
+    }
+    g_processedCount += entry.furtherCount;
 }
 
 // The directory of the last deleted file, whose climb through the emptied
@@ -118,15 +107,15 @@ void RemoveLoggedFont(const char* path)
 }
 
 // "-section\key" followed by a value line: removes key=value from system.ini.
-void RemoveLoggedIniLine(const char* entry)
+// Without a key no value line was read, and there is nothing to remove.
+void RemoveLoggedIniLine(const WalkedEntry& entry)
 {
-    if (!IniEntryHasKey(entry))
+    if (entry.furtherCount == 0)
         return;
-    char value[kIniValueSize];
-    ReadFurtherLine(value, sizeof value);
     char section[kTextSize];
     char iniLine[kIniLineSize];
-    if (BuildIniRemoval(entry, value, section, sizeof section, iniLine) == kIniRemovalReady)
+    if (BuildIniRemoval(entry.text, entry.value, section, sizeof section, iniLine) ==
+        kIniRemovalReady)
         RemoveIniLine(section, iniLine, g_systemIniPath);
 }
 
@@ -138,17 +127,12 @@ void WaitForProcess(HANDLE process)
 }
 
 // ";command line", then the working directory and the directory flag.
-void RunLoggedProgram(const char* entry)
+void RunLoggedProgram(const WalkedEntry& entry)
 {
-    char second[kProgramDirSize];
-    char third[kProgramFlagSize];
-    ReadFurtherLine(second, sizeof second);
-    ReadFurtherLine(third, sizeof third);
-
     char commandLine[kEntryLineSize];
     char workDir[kProgramDirSize];
-    BufSet(commandLine, sizeof commandLine, entry + 1);
-    ProgramWorkingDirectory(entry, second, third, workDir, sizeof workDir);
+    BufSet(commandLine, sizeof commandLine, entry.text + 1);
+    ProgramWorkingDirectory(entry.text, entry.second, entry.third, workDir, sizeof workDir);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -166,39 +150,38 @@ void RunLoggedProgram(const char* entry)
     ShowWindow(g_mainDialog, SW_RESTORE);
 }
 
-void ActOnEntry(const char* entry)
+void ActOnEntry(const WalkedEntry& entry)
 {
     // Only a plain file entry can leave the owed climb waiting.
-    LogEntryKind kind = ClassifyLogEntry(entry);
-    if (kind != kFileEntry)
+    if (entry.kind != kFileEntry)
         SettleOwedClimb();
-    switch (kind) {
+    switch (entry.kind) {
     case kServerEntry:
-        RemoveLoggedFile(LoggedFilePath(entry), kSelfRegisteringModule);
+        RemoveLoggedFile(LoggedFilePath(entry.text), kSelfRegisteringModule);
         break;
     case kFontEntry:
-        RemoveLoggedFont(LoggedFilePath(entry));
+        RemoveLoggedFont(LoggedFilePath(entry.text));
         break;
     case kIniEntry:
         RemoveLoggedIniLine(entry);
         break;
     case kRegistryEntry:
-        g_registry.DeleteValue(entry + 1);
+        g_registry.DeleteValue(entry.text + 1);
         break;
     case kProgramEntry:
         RunLoggedProgram(entry);
         break;
     case kFileEntry:
-        RemoveLoggedFile(LoggedFilePath(entry), kPlainFile);
+        RemoveLoggedFile(LoggedFilePath(entry.text), kPlainFile);
         break;
     }
 }
 
 // The log is used up: delete it and lang.ini, then let the user finish.
-void FinishUninstall()
+void FinishUninstall(LogWalk& log)
 {
     SettleOwedClimb();
-    g_logStream.close();
+    CloseLogWalk(log);
     char languageFile[kPathSize];
     if (BufFormat(languageFile, sizeof languageFile, "%s%s", g_languageDir, "lang.ini"))
         DeleteFileA(languageFile);
@@ -209,19 +192,18 @@ void FinishUninstall()
 
 }  // namespace
 
-DWORD WINAPI UninstallWorker(LPVOID)
+DWORD WINAPI UninstallWorker(LPVOID openLog)
 {
+    LogWalk& log = *static_cast<LogWalk*>(openLog);
     LONG shownPosition = -1;
     g_owedClimb[0] = '\0';
-    for (;;) {
-        char entry[kEntryLineSize];
-        g_logStream.ReadLine(entry, sizeof entry);
-        CountEntryLine(&shownPosition);
-        // A read failure ends the log as its end does.
-        if (!g_logStream.good())
-            break;
+    WalkedEntry entry;
+    // A read failure ends the log as its end does; that read counts too.
+    while (NextLogEntry(log, &entry)) {
+        CountEntryLines(entry, &shownPosition);
         ActOnEntry(entry);
     }
-    FinishUninstall();
+    CountEntryLines(entry, &shownPosition);
+    FinishUninstall(log);
     return 0;
 }

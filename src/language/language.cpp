@@ -9,7 +9,7 @@
 #include "text/buf.h"
 
 const char kFallbackText[] = "___string not found___";
-char g_currentLanguage[104];
+char g_currentLanguage[kLanguageNameMaxLength + 1];
 
 namespace {
 

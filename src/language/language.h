@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include "uninstall_log/log_entry.h"
+
 extern const char kFallbackText[];          // "___string not found___"
-extern char g_currentLanguage[104];
+extern char g_currentLanguage[kLanguageNameMaxLength + 1];
 
 // Settles the current language; 1 when settled, 0 when the user cancelled,
 // -1 when the language dialog cannot be shown.

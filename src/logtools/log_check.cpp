@@ -11,16 +11,11 @@
 #include "text/buf.h"
 #include "logtools/log_walk.h"
 
-const unsigned kShownTextNumbers[] = {71, 72, 73, 74, 75, 76, 89, 90, 96, 97,
-                                      100, 101, 102, 103, 104, 0};
-
 namespace {
 
 const char kLogName[] = "uninstall.log";
 const char kLangName[] = "lang.ini";
 const char kLineEndFix[] = "End every line, the last one included, with CR LF.";
-const int kLanguageNameMaxLength = 103;   // the uninstaller's current language holds no more
-const int kRegistryValueNameMaxLength = kRegValueNameSize - 1;
 
 struct LoggedPath {
     std::string upper;   // for comparison: the uninstaller compares ASCII letters without case

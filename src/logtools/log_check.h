@@ -2,6 +2,8 @@
 // uninstall.log and lang.ini where that differs from what their writer meant.
 #pragma once
 
+#include "language/text_numbers.h"   // kShownTextNumbers: the texts each language needs
+
 enum FindingSeverity { kWarning, kError };
 
 enum { kFindingTextSize = 512 };
@@ -22,6 +24,3 @@ typedef void (*FindingSink)(const Finding& finding, void* context);
 // every finding to sink, in the order of the files. False when the log
 // cannot be read at all.
 bool CheckInstallation(const char* logPath, const char* langPath, FindingSink sink, void* context);
-
-// The numbers of the texts the uninstaller shows; 0 ends the list.
-extern const unsigned kShownTextNumbers[];

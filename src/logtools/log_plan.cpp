@@ -7,12 +7,12 @@
 
 #include "base/globals.h"
 #include "engine/ini_remove.h"
-#include "engine/log_entry.h"
+#include "engine/removal.h"
 #include "engine/shared_dll.h"
+#include "logtools/log_walk.h"
 #include "registry/registry.h"
 #include "text/buf.h"
 #include "text/path_split.h"
-#include "logtools/log_walk.h"
 
 namespace {
 
@@ -36,6 +36,18 @@ void Emit(Planner& p, int line, const char* kind, const char* target, const char
     p.sink(step, p.context);
 }
 
+// A file or directory as the file system tells them apart: its full path,
+// where runs of backslashes are one and a final one is none, letter case aside.
+std::string FileKey(const std::string& path)
+{
+    char full[kTextSize];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    std::string key = length > 0 && length < sizeof full ? full : path;
+    if (key.size() > 3 && key.back() == '\\')
+        key.pop_back();
+    return ComparisonKey(key);
+}
+
 // Whether nothing but what the plan already deletes is left in directory.
 bool WouldBeEmpty(Planner& p, const std::string& directory)
 {
@@ -48,7 +60,7 @@ bool WouldBeEmpty(Planner& p, const std::string& directory)
         std::string name = found.cFileName;
         if (name == "." || name == "..")
             continue;
-        std::string path = ComparisonKey(directory + "\\" + name);
+        std::string path = FileKey(directory + "\\" + name);
         bool isDirectory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         empty = isDirectory ? p.removedDirectories.count(path) : p.deletedFiles.count(path);
     } while (empty && FindNextFileA(search, &found));
@@ -56,21 +68,35 @@ bool WouldBeEmpty(Planner& p, const std::string& directory)
     return empty;
 }
 
+// Where the planned steps of one entry go.
+struct EntryPlan {
+    Planner* planner;
+    int line;
+};
+
+// RemoveDirectoryA as the run's climb meets it: it removes an empty
+// directory that is there and not read-only.
+bool ForeseeDirectoryRemoval(const char* directory, void* context)
+{
+    EntryPlan& plan = *static_cast<EntryPlan*>(context);
+    DWORD attributes = GetFileAttributesA(directory);
+    std::string key = FileKey(directory);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_READONLY) || plan.planner->removedDirectories.count(key) ||
+        !WouldBeEmpty(*plan.planner, directory))
+        return false;
+    plan.planner->removedDirectories.insert(key);
+    Emit(*plan.planner, plan.line, "directory", directory, "emptied", "remove", "");
+    return true;
+}
+
 // The climb of the run after a deletion, from the file's directory upward.
 void PlanEmptiedDirectories(Planner& p, int line, const char* filePath)
 {
-    char path[kPathSize];
-    if (!CopyDirectoryPart(filePath, path, sizeof path) || path[0] == '\0')
-        return;
-    path[strlen(path) - 1] = '\0';
-    do {
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !WouldBeEmpty(p, path))
-            return;
-        p.removedDirectories.insert(ComparisonKey(path));
-        Emit(p, line, "directory", path, "emptied", "remove", "");
-    } while (CutAtLastBackslash(path));
+    char directory[kPathSize];
+    EntryPlan plan = {&p, line};
+    if (CopyDirectoryPart(filePath, directory, sizeof directory))
+        ClimbEmptiedDirectories(directory, ForeseeDirectoryRemoval, &plan);
 }
 
 bool InUse(const char* path)
@@ -89,7 +115,7 @@ void PlanFile(Planner& p, int line, const char* kind, const char* path)
     const char* atRestart = "the deletion fails: listed for deletion at the next start of Windows";
     if (IsInSystemDirectory(path)) {
         RegistryAccessor registry;
-        LONG count = LONG(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsKey, path, 0xFFFFFFFF));
+        LONG count = ReadSharedDllCount(registry, path);
         char note[kPlanTextSize];
         if (count > 1) {
             BufFormat(note, sizeof note, "SharedDLLs count %ld goes to %ld; other products "
@@ -101,7 +127,7 @@ void PlanFile(Planner& p, int line, const char* kind, const char* path)
         return Emit(p, line, kind, path, "system", "ask", note);
     }
     DWORD attributes = GetFileAttributesA(path);
-    std::string upper = ComparisonKey(path);
+    std::string upper = FileKey(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || p.deletedFiles.count(upper))
         return Emit(p, line, kind, path, "missing", "at-restart", atRestart);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -120,46 +146,45 @@ void PlanFile(Planner& p, int line, const char* kind, const char* path)
     PlanEmptiedDirectories(p, line, path);
 }
 
-// Whether everything in key is gone by the plan; names over 99 characters count as there.
-bool KeyWouldBeEmpty(Planner& p, HKEY key, const std::string& id)
+// Where the planned steps of one registry entry go, and the key being looked at.
+struct KeyPlan {
+    Planner* planner;
+    int line;
+    int row;
+    std::string id;   // "ROOT\key\path"
+};
+
+// Whether a subkey or value of the key in question is gone by the plan already.
+bool GoneByPlan(const char* name, bool isSubkey, void* context)
 {
-    char name[kRegValueNameSize];
-    for (DWORD i = 0;; ++i) {
-        DWORD size = sizeof name;
-        LONG result = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            break;
-        if (result != ERROR_SUCCESS || !p.removedKeys.count(ComparisonKey(id + "\\" + name)))
-            return false;
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD size = sizeof name;
-        LONG result = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            return true;
-        if (result != ERROR_SUCCESS || !p.deletedValues.count(ComparisonKey(id + "|" + name)))
-            return false;
-    }
+    KeyPlan& plan = *static_cast<KeyPlan*>(context);
+    if (isSubkey)
+        return plan.planner->removedKeys.count(ComparisonKey(plan.id + "\\" + name)) != 0;
+    return plan.planner->deletedValues.count(ComparisonKey(plan.id + "|" + name)) != 0;
 }
 
-// The pruning walk of the run: upward while keys are left empty, never a top-level key.
+// The run's pruning step as it would go: a key it can open with full access
+// goes when nothing but what the plan removes is left in it.
+bool ForeseeKeyRemoval(HKEY root, const char* keyPath, void* context)
+{
+    KeyPlan& plan = *static_cast<KeyPlan*>(context);
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    plan.id = std::string(RegistryRootName(plan.row)) + "\\" + keyPath;
+    bool holdsMore = KeyHoldsMore(key, GoneByPlan, &plan);
+    RegCloseKey(key);
+    if (holdsMore)
+        return false;
+    plan.planner->removedKeys.insert(ComparisonKey(plan.id));
+    Emit(*plan.planner, plan.line, "key", plan.id.c_str(), "emptied", "remove", "");
+    return true;
+}
+
 void PlanEmptiedKeys(Planner& p, int line, HKEY root, int row, const char* subKey)
 {
-    char path[kRegRemainderSize];
-    BufSet(path, sizeof path, subKey);
-    while (strchr(path, '\\')) {
-        HKEY key;
-        if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return;
-        std::string id = std::string(RegistryRootName(row)) + "\\" + path;
-        bool empty = KeyWouldBeEmpty(p, key, id);
-        RegCloseKey(key);
-        if (!empty)
-            return;
-        p.removedKeys.insert(ComparisonKey(id));
-        Emit(p, line, "key", id.c_str(), "emptied", "remove", "");
-        *strrchr(path, '\\') = '\0';
-    }
+    KeyPlan plan = {&p, line, row, ""};
+    ClimbEmptiedKeys(root, subKey, ForeseeKeyRemoval, &plan);
 }
 
 void PlanRegistryValue(Planner& p, int line, const char* path)
@@ -259,9 +284,7 @@ bool PlanLog(const char* logPath, PlanSink sink, void* context, const char** rea
     Planner p;
     p.sink = sink;
     p.context = context;
-    char windowsDir[kPathSize];
-    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    BufFormat(p.systemIni, sizeof p.systemIni, "%s\\system.ini", windowsDir);
+    BuildSystemIniPath(p.systemIni, sizeof p.systemIni);
     LogHeader header;
     ReadLogHeader(walk, &header);
     WalkedEntry entry;

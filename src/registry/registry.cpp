@@ -57,18 +57,62 @@ static bool SetKeyValue(HKEY root, const char* subKey, const char* name, DWORD t
     return rc == ERROR_SUCCESS;
 }
 
-// True when the key still holds a subkey or a value; a name too long for a
-// 100-character buffer, or any other enumeration failure, counts as one.
-static bool KeyHasContent(HKEY key)
+bool KeyHoldsMore(HKEY key, GoneEntry gone, void* context)
 {
     char name[kRegValueNameSize];
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_NO_MORE_ITEMS)
-        return true;
-    length = sizeof name;
-    return RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-           ERROR_NO_MORE_ITEMS;
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        LONG rc = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc != ERROR_SUCCESS || !gone || !gone(name, true, context))
+            return true;
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        LONG rc = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            return false;
+        if (rc != ERROR_SUCCESS || !gone || !gone(name, false, context))
+            return true;
+    }
+}
+
+void ClimbEmptiedKeys(HKEY root, const char* keyPath, KeyStep step, void* context)
+{
+    char path[kRegRemainderSize];
+    if (!BufSet(path, sizeof path, keyPath))
+        return;
+    for (;;) {
+        char* lastSlash = strrchr(path, '\\');
+        if (!lastSlash || lastSlash == path || lastSlash[1] == '\0')
+            return;
+        if (!step(root, path, context))
+            return;
+        *lastSlash = '\0';
+    }
+}
+
+// The run's step: an empty key, opened with full access, is deleted from its parent.
+static bool RemoveKeyIfEmpty(HKEY root, const char* keyPath, void*)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    bool holdsMore = KeyHoldsMore(key, nullptr, nullptr);
+    RegCloseKey(key);
+    if (holdsMore)
+        return false;
+    char parentPath[kRegRemainderSize];
+    BufSet(parentPath, sizeof parentPath, keyPath);   // fits: the climb's copy did
+    char* lastSlash = strrchr(parentPath, '\\');
+    *lastSlash = '\0';
+    HKEY parent;
+    if (RegOpenKeyExA(root, parentPath, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+        return false;
+    RegDeleteKeyA(parent, lastSlash + 1);
+    RegCloseKey(parent);
+    return true;
 }
 
 RegistryAccessor::RegistryAccessor(const char* baseKeyPath)
@@ -195,7 +239,7 @@ bool RegistryAccessor::DeleteValueAndPrune(HKEY root, const char* subKey, const 
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS)
         return false;
-    PruneEmptyKeys(root, keyPath);
+    ClimbEmptiedKeys(root, keyPath, RemoveKeyIfEmpty, nullptr);
     return true;
 }
 
@@ -214,34 +258,7 @@ bool RegistryAccessor::DeleteKeyTree(const char* path)
     char* lastSlash = strrchr(keyPath, '\\');
     if (lastSlash) {
         *lastSlash = '\0';
-        PruneEmptyKeys(root, keyPath);
+        ClimbEmptiedKeys(root, keyPath, RemoveKeyIfEmpty, nullptr);
     }
     return true;
-}
-
-// Removes path and then each key above it while they are empty; stops at
-// the first key that holds something or cannot be opened, and never removes
-// a top-level key. The walk also ends at an empty name (a doubled, leading
-// or trailing backslash), through which a top-level key could be reached.
-// The caller's path is cut back as the walk climbs.
-void RegistryAccessor::PruneEmptyKeys(HKEY root, char* path)
-{
-    for (;;) {
-        char* lastSlash = strrchr(path, '\\');
-        if (!lastSlash || lastSlash == path || lastSlash[1] == '\0')
-            return;
-        HKEY key;
-        if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return;
-        bool hasContent = KeyHasContent(key);
-        RegCloseKey(key);
-        if (hasContent)
-            return;
-        *lastSlash = '\0';
-        HKEY parent;
-        if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
-            return;
-        RegDeleteKeyA(parent, lastSlash + 1);
-        RegCloseKey(parent);
-    }
 }

@@ -34,7 +34,6 @@ public:
 private:
     typedef LONG(WINAPI* SHDeleteKeyFn)(HKEY, LPCSTR);
 
-    void PruneEmptyKeys(HKEY root, char* path);
     bool JoinKeyPath(const char* subKey, char* out, size_t size) const;
 
     int isNT_;
@@ -42,6 +41,22 @@ private:
     HMODULE shlwapi_;
     SHDeleteKeyFn shDeleteKey_;
 };
+
+// Tells whether an entry of a key is gone already: the plan's earlier steps.
+typedef bool (*GoneEntry)(const char* name, bool isSubkey, void* context);
+// True when key holds a subkey or a value that gone (null: nothing is gone)
+// does not count as gone. A name too long for 100 characters, or any other
+// enumeration failure, counts as held.
+bool KeyHoldsMore(HKEY key, GoneEntry gone, void* context);
+
+// One step of the pruning walk on the key keyPath below root: true when the
+// key was empty and went, and the walk goes on to its parent.
+typedef bool (*KeyStep)(HKEY root, const char* keyPath, void* context);
+// The pruning walk after a deletion: keyPath, then each key above it, until
+// step fails for one; never a top-level key, nor through an empty name (a
+// doubled, leading or trailing backslash), by which one could be reached.
+// The run removes; uninstall-check's plan only foresees.
+void ClimbEmptiedKeys(HKEY root, const char* keyPath, KeyStep step, void* context);
 
 // The process-wide accessor, used by the worker for registry entries.
 extern RegistryAccessor g_registry;

@@ -2,7 +2,13 @@
 // root name lookup and the split into subkey path and value name.
 #pragma once
 
-enum { kRegRemainderSize = 1024, kRegValueNameSize = 100, kRegKeyPathSize = 256 };
+#include "uninstall_log/log_entry.h"
+
+enum {
+    kRegRemainderSize = 1024,
+    kRegValueNameSize = kRegistryValueNameMaxLength + 1,
+    kRegKeyPathSize = 256,
+};
 
 // Rows of the root table in registry_path.cpp, in lookup order.
 enum RegistryRoot {

@@ -4,35 +4,36 @@
 
 #include "base/globals.h"
 #include "base/window.h"
-#include "engine/linefile.h"
 #include "engine/worker.h"
 #include "language/dialog_texts.h"
+#include "language/text_numbers.h"
 #include "resources/resource.h"
+#include "uninstall_log/log_reader.h"
 
 namespace {
 
 const char kMainWindowClass[] = "KSWUNINST";
 
 const DialogTextRow kMainDialogTexts[] = {
-    {IDC_MAIN_HEADING, 73, 1},
-    {IDC_MAIN_INTRO, 74, 0},
-    {IDC_MAIN_WAIT, 75, 0},
-    {IDC_MAIN_SUCCESS, 76, 0},
+    {IDC_MAIN_HEADING, kTextMainHeading, 1},
+    {IDC_MAIN_INTRO, kTextMainIntro, 0},
+    {IDC_MAIN_WAIT, kTextMainWait, 0},
+    {IDC_MAIN_SUCCESS, kTextMainSuccess, 0},
 };
 
 // Opens the dialog: texts, title, position, progress range and count, and
 // the worker that undoes the log.
-void OpenMainDialog(HWND dialog)
+void OpenMainDialog(HWND dialog, LogWalk& log)
 {
     ApplyDialogTextTable(dialog, sizeof kMainDialogTexts / sizeof kMainDialogTexts[0],
                          kMainDialogTexts);
     SetWindowTextA(dialog, g_productName);
     CenterWindow(dialog);
     SendDlgItemMessageA(dialog, IDC_MAIN_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    g_totalEntries = g_logStream.CountLines();
+    g_totalEntries = CountRemainingReads(log);
     g_processedCount = 0;
     g_mainDialog = dialog;
-    g_workerThread = CreateThread(nullptr, 0, UninstallWorker, nullptr, 0, &g_workerThreadId);
+    g_workerThread = CreateThread(nullptr, 0, UninstallWorker, &log, 0, &g_workerThreadId);
 }
 
 }  // namespace
@@ -59,16 +60,17 @@ void RegisterMainWindowClass()
     RegisterClassExA(&windowClass);
 }
 
-INT_PTR ShowMainDialog()
+INT_PTR ShowMainDialog(LogWalk& log)
 {
-    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc,
+                           reinterpret_cast<LPARAM>(&log));
 }
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        OpenMainDialog(dialog);
+        OpenMainDialog(dialog, *reinterpret_cast<LogWalk*>(lParam));
         return TRUE;
     case WM_CLOSE:
         // Only OK ends the run, and only once the worker has enabled it.

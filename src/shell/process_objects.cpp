@@ -4,12 +4,13 @@
 #include "diag/pending_report.h"
 #include "diag/report.h"
 #include "diag/run_log.h"
-#include "engine/linefile.h"
 #include "registry/registry.h"
+#include "shell/entry.h"
+#include "uninstall_log/log_reader.h"
 
 PendingReport g_pendingReport;
 UINT_PTR g_handOverTimer = StartHandOverTimer();
 LogDirectory g_logDirectory = ChooseLogDirectory();
 DWORD g_mainThreadId = GetCurrentThreadId();
-LineFile g_logStream;   // declared with the run's values in base/globals.h
+LogWalk g_uninstallLog;
 RegistryAccessor g_registry;

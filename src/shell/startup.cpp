@@ -9,14 +9,16 @@
 #include "base/globals.h"
 #include "base/system_dll.h"
 #include "base/window.h"
-#include "engine/linefile.h"
+#include "engine/ini_remove.h"
 #include "language/language.h"
+#include "language/text_numbers.h"
 #include "paths/path_macros.h"
 #include "registry/registry.h"
 #include "shell/cmdline.h"
 #include "shell/main_dialog.h"
 #include "text/buf.h"
 #include "text/path_split.h"
+#include "uninstall_log/log_reader.h"
 
 namespace {
 
@@ -76,13 +78,6 @@ void FindProductKeyName(char* name, size_t size)
     ExitProgram();
 }
 
-// Product name, product key and language name; missing lines stay empty.
-void ReadLogHeader(char* language, int languageSize)
-{
-    g_logStream.ReadLine(g_productName, sizeof g_productName);
-    g_logStream.ReadLine(g_productKey, sizeof g_productKey);
-    g_logStream.ReadLine(language, languageSize);
-}
 
 // Asks whether to uninstall, unless -C was given; No ends the run.
 void ConfirmUninstall()
@@ -91,8 +86,8 @@ void ConfirmUninstall()
         return;
     char text[kTextSize];
     char caption[kTextSize];
-    GetLangString(72, sizeof text, text);
-    GetLangString(71, sizeof caption, caption);
+    GetLangString(kTextConfirmQuestion, sizeof text, text);
+    GetLangString(kTextConfirmCaption, sizeof caption, caption);
     if (MessageBoxA(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION) == IDNO)
         ExitProgram();
 }
@@ -105,8 +100,8 @@ void RemoveProductRegistration(RegistryAccessor& registry)
     if (!registry.DeleteValue(path) && registry.ValueExists(path)) {
         char text[kTextSize];
         char caption[kTextSize];
-        GetLangString(89, sizeof text, text);
-        GetLangString(90, sizeof caption, caption);
+        GetLangString(kTextRegistrationError, sizeof text, text);
+        GetLangString(kTextRegistrationErrorCaption, sizeof caption, caption);
         MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
         ExitProgram();
     }
@@ -127,17 +122,9 @@ void InitCommonControlsFromSystem()
         init();
 }
 
-void BuildSystemIniPath()
-{
-    char windowsDir[kTextSize];
-    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    BufFormat(g_systemIniPath, sizeof g_systemIniPath, "%s\\system.ini", windowsDir);
-    ExpandPathMacros(g_systemIniPath, sizeof g_systemIniPath);
-}
-
 }  // namespace
 
-void StartUp()
+void StartUp(LogWalk& log)
 {
     RegistryAccessor registry;
     CoInitialize(nullptr);
@@ -151,23 +138,24 @@ void StartUp()
     BufUpperAscii(g_commandOption);
 
     // A log path cut to its buffer would name another file: treat it as missing.
-    if (BufFormat(g_logPath, sizeof g_logPath, "%s\\uninstall.log", g_installDir)) {
+    bool logPathFits = BufFormat(g_logPath, sizeof g_logPath, "%s\\uninstall.log", g_installDir);
+    if (logPathFits)
         ExpandPathMacros(g_logPath, sizeof g_logPath);
-        g_logStream.OpenForReading(g_logPath);
-    }
-    if (!g_logStream.is_open())
+    if (!logPathFits || !OpenLogWalk(log, g_logPath))
         HandleMissingLog(registry);
 
-    char language[kTextSize];
-    ReadLogHeader(language, sizeof language);
-    if (ChooseLanguage("lang.ini", "", language) == 0)
+    LogHeader header;
+    ReadLogHeader(log, &header);
+    BufSet(g_productName, sizeof g_productName, header.productName);
+    BufSet(g_productKey, sizeof g_productKey, header.productKey);
+    if (ChooseLanguage("lang.ini", "", header.language) == 0)
         ExitProgram();
     ConfirmUninstall();
 
     g_pathSlotC[0] = '\0';
     g_pathSlotU[0] = '\0';
     RemoveProductRegistration(registry);
-    BuildSystemIniPath();
+    BuildSystemIniPath(g_systemIniPath, sizeof g_systemIniPath);
 }
 
 void ExitProgram()

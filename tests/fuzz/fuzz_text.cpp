@@ -15,8 +15,8 @@
 
 #include "diag/message_table.h"
 #include "engine/ini_lines.h"
-#include "engine/linefile.h"
-#include "engine/log_entry.h"
+#include "text/linefile.h"
+#include "uninstall_log/log_entry.h"
 #include "engine/pending_list.h"
 #include "language/text_escapes.h"
 #include "paths/macro_text.h"

@@ -1,7 +1,8 @@
-// The entries of uninstall.log: how a line's first character picks its kind,
-// how many further lines a kind reads and the buffers every line is read
-// into. The worker acts on these rules and uninstall-check reports on them,
-// so the two cannot drift apart.
+// The format of uninstall.log: the buffers its lines are read into, the
+// limits of what an entry may hold, how a line's first character picks its
+// kind and how an entry's parts are taken apart. The worker, the start-up
+// and the registry, INI and language code take their sizes from here, and
+// uninstall-check reports against the same numbers.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +19,12 @@ enum LogLineCapacity {
     kProgramFlagSize = 128,
 };
 
-enum {
-    kIniSectionMaxLength = 125,   // its header "[...]" fills 128 bytes
-    kIniLineSize = 1024,          // "key=value"
+enum LogLimit {
+    kIniSectionMaxLength = 125,                 // its header "[...]" fills kIniHeaderSize
+    kIniHeaderSize = kIniSectionMaxLength + 3,
+    kIniLineSize = 1024,                        // "key=value"
+    kRegistryValueNameMaxLength = 99,           // a registry entry's value name
+    kLanguageNameMaxLength = 103,               // what the current language holds of the name
 };
 
 enum LogEntryKind {

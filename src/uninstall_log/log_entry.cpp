@@ -1,4 +1,4 @@
-#include "engine/log_entry.h"
+#include "uninstall_log/log_entry.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "engine/linefile.h"
+#include "text/linefile.h"
 
 #include <vector>
 

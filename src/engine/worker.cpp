@@ -127,12 +127,12 @@ void WaitForProcess(HANDLE process)
 }
 
 // ";command line", then the working directory and the directory flag.
-void RunLoggedProgram(const WalkedEntry& entry)
+void RunLoggedProgram(const char* entry, const char* second, const char* third)
 {
     char commandLine[kEntryLineSize];
     char workDir[kProgramDirSize];
-    BufSet(commandLine, sizeof commandLine, entry.text + 1);
-    ProgramWorkingDirectory(entry.text, entry.second, entry.third, workDir, sizeof workDir);
+    BufSet(commandLine, sizeof commandLine, entry + 1);
+    ProgramWorkingDirectory(entry, second, third, workDir, sizeof workDir);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -169,7 +169,7 @@ void ActOnEntry(const WalkedEntry& entry)
         g_registry.DeleteValue(entry.text + 1);
         break;
     case kProgramEntry:
-        RunLoggedProgram(entry);
+        RunLoggedProgram(entry.text, entry.second, entry.third);
         break;
     case kFileEntry:
         RemoveLoggedFile(LoggedFilePath(entry.text), kPlainFile);

@@ -491,8 +491,9 @@ TEST_F(EndToEnd, FromStartToExit)
     EXPECT_EQ(watcher_.Wait(0), DWORD(STILL_ACTIVE)) << "the refusal was not respected";
 }
 
-// A log from UninstallLogWriter with every kind of entry: checked clean, planned, and undone by
-// uninstall.exe, after which the machine is as the plan said.
+// A log from UninstallLogWriter with every kind of entry, a doubled backslash and a read-only
+// folder: checked clean, planned, and undone by uninstall.exe, after which the machine is as the
+// plan said.
 TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
 {
     Product product("");

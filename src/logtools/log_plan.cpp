@@ -155,10 +155,10 @@ struct KeyPlan {
 };
 
 // Whether a subkey or value of the key in question is gone by the plan already.
-bool GoneByPlan(const char* name, bool isSubkey, void* context)
+bool GoneByPlan(const char* name, KeyEntryKind kind, void* context)
 {
     KeyPlan& plan = *static_cast<KeyPlan*>(context);
-    if (isSubkey)
+    if (kind == kSubkeyEntry)
         return plan.planner->removedKeys.count(ComparisonKey(plan.id + "\\" + name)) != 0;
     return plan.planner->deletedValues.count(ComparisonKey(plan.id + "|" + name)) != 0;
 }

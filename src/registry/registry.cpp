@@ -65,7 +65,7 @@ bool KeyHoldsMore(HKEY key, GoneEntry gone, void* context)
         LONG rc = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
             break;
-        if (rc != ERROR_SUCCESS || !gone || !gone(name, true, context))
+        if (rc != ERROR_SUCCESS || !gone || !gone(name, kSubkeyEntry, context))
             return true;
     }
     for (DWORD i = 0;; ++i) {
@@ -73,7 +73,7 @@ bool KeyHoldsMore(HKEY key, GoneEntry gone, void* context)
         LONG rc = RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
             return false;
-        if (rc != ERROR_SUCCESS || !gone || !gone(name, false, context))
+        if (rc != ERROR_SUCCESS || !gone || !gone(name, kValueEntry, context))
             return true;
     }
 }

@@ -42,8 +42,9 @@ private:
     SHDeleteKeyFn shDeleteKey_;
 };
 
+enum KeyEntryKind { kSubkeyEntry, kValueEntry };
 // Tells whether an entry of a key is gone already: the plan's earlier steps.
-typedef bool (*GoneEntry)(const char* name, bool isSubkey, void* context);
+typedef bool (*GoneEntry)(const char* name, KeyEntryKind kind, void* context);
 // True when key holds a subkey or a value that gone (null: nothing is gone)
 // does not count as gone. A name too long for 100 characters, or any other
 // enumeration failure, counts as held.

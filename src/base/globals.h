@@ -5,11 +5,7 @@
 
 #include <windows.h>
 
-enum {
-    kPathSize = 260,
-    kTextSize = 1024,
-    kShortTextSize = 128,
-};
+#include "base/text_sizes.h"
 
 class LineFile;
 

@@ -2,7 +2,7 @@
 // uninstall.log and lang.ini where that differs from what their writer meant.
 #pragma once
 
-enum FindingSeverity { kWarning, kError };
+#include "logtools/log_rules.h"
 
 enum { kFindingTextSize = 512 };
 
@@ -10,7 +10,7 @@ struct Finding {
     const char* file;   // "uninstall.log" or "lang.ini"
     int line;           // from 1; 0 for the file as a whole
     FindingSeverity severity;
-    const char* code;   // stable name of the rule, listed in the README
+    const char* code;   // the rule's id in kLogRules
     char problem[kFindingTextSize];
     char outcome[kFindingTextSize];   // what the uninstaller does instead
     char fix[kFindingTextSize];

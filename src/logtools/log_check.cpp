@@ -662,6 +662,15 @@ void CheckShownText(Checker& c, const LangText& text, const char* productName)
     }
 }
 
+void ReportMissingTexts(Checker& c, const LangSection& section, const std::string& missing)
+{
+    Finding f = NewFinding(kLangName, section.line, "text-missing");
+    Say(f.problem, "[%s] lacks %s", section.name.c_str(), missing.c_str());
+    Say(f.outcome, "in this language these texts read ___string not found___");
+    Say(f.fix, "Add each missing strN=text to the section.");
+    c.sink(f, c.context);
+}
+
 void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
 {
     std::ifstream exists(path, std::ios::binary);
@@ -707,15 +716,10 @@ void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
             if (std::none_of(section.texts.begin(), section.texts.end(),
                              [number](const LangText& text) { return text.number == *number; }))
                 missing += (missing.empty() ? "str" : ", str") + std::to_string(*number);
+        if (!missing.empty())
+            ReportMissingTexts(c, section, missing);
         for (const LangText& text : section.texts)
             CheckShownText(c, text, header.productName);
-        if (missing.empty())
-            continue;
-        Finding f = NewFinding(kLangName, section.line, "text-missing");
-        Say(f.problem, "[%s] lacks %s", section.name.c_str(), missing.c_str());
-        Say(f.outcome, "in this language these texts read ___string not found___");
-        Say(f.fix, "Add each missing strN=text to the section.");
-        c.sink(f, c.context);
     }
 }
 

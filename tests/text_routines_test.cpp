@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -351,4 +352,47 @@ TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
     std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
     EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the end";
     EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>());
+}
+
+// Random calls from pieces that break one rule or another: every log the writer completes
+// is clean to the checker, and the pieces make it refuse some calls and accept others.
+TEST(LogChecker, WhatTheWriterAcceptsIsClean)
+{
+    static const char* const kPieces[] = {"\\", "\\", "/", "..", ".", "%W", "100% ", "a", "B", "=",
+        "\t", "[s]", "lang.ini", "system32\\", "x.dll", " /q", "r.exe", "(default)", "\"", ""};
+    std::mt19937 random(24);   // the same calls every run
+    auto text = [&] {
+        string t;
+        for (int n = random() % 5; n > 0; --n)
+            t += kPieces[random() % (sizeof kPieces / sizeof *kPieces)];
+        return t;
+    };
+    auto path = [&] { return (random() % 4 ? "C:\\" : "") + text(); };
+    const string logPath = ::testing::TempDir() + "random.log", lang = CompleteLang();
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        UninstallLogWriter log;
+        log.Open(logPath.c_str());
+        bool written = random() % 8 && log.Header("Demo App", random() % 8 ? "DemoApp" : text().c_str(),
+                                                   "English");
+        for (int call = 0; call < 6; ++call) {
+            string a = path(), b = random() % 2 ? path() : text();
+            switch (random() % 6) {
+            case 0: written = log.File(a.c_str()); break;
+            case 1: written = log.SelfRegisteringModule(a.c_str()); break;
+            case 2: written = log.Font(a.c_str()); break;
+            case 3: written = log.IniLine(text().c_str(), text().c_str(), b.c_str()); break;
+            case 4: written = log.RegistryValue(("HKEY_CURRENT_USER\\" + text()).c_str()); break;
+            case 5: written = log.Program((a + text()).c_str(), random() % 2 ? "" : b.c_str()); break;
+            }
+            ++(written ? accepted : refused);
+        }
+        if (!log.Close())
+            continue;
+        string bytes;
+        std::getline(std::ifstream(logPath, std::ios::binary), bytes, '\0');
+        EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>()) << bytes;
+    }
+    EXPECT_GT(accepted, 100);
+    EXPECT_GT(refused, 100);
 }

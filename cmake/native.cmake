@@ -1,5 +1,9 @@
 # Native build of the text routines alone, with sanitizers, for tests and fuzzing.
-set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+# SANITIZE=OFF makes a plain build, for timing the Linux uninstall-check.
+option(SANITIZE "Build the native tree with ASan and UBSan" ON)
+if(SANITIZE)
+    set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+endif()
 add_compile_options(-Wall -Wextra ${SANITIZE_FLAGS})
 add_link_options(${SANITIZE_FLAGS})
 

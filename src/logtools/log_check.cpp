@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -34,8 +36,8 @@ struct LoggedPath {
 struct Checker {
     FindingSink sink;
     void* context;
-    std::vector<LoggedPath> paths;
-    std::unordered_map<std::string, int> lineOfPath;   // FileKey to its first line
+    std::deque<LoggedPath> paths;   // each file once, in log order; never moved
+    std::unordered_map<std::string_view, int> lineOfPath;   // into paths: the first line
 };
 
 // Starts a finding of a rule of kLogRules; its three texts are filled by Say.
@@ -281,15 +283,15 @@ void CheckOwnFile(Checker& c, int line, const char* path)
 void CheckListedTwice(Checker& c, int line, const char* path, const char* quote)
 {
     std::string key = FileKey(path);
-    auto listed = c.lineOfPath.emplace(key, line);
-    if (listed.second) {
+    auto earlier = c.lineOfPath.find(key);
+    if (earlier == c.lineOfPath.end()) {
         c.paths.push_back({key, line});
+        c.lineOfPath.emplace(c.paths.back().upper, line);
         return;
     }
-    int earlier = listed.first->second;
     bool system = IsInSystemDirectory(path);
     Finding f = NewFinding(kLogName, line, system ? "system-file-twice" : "listed-twice");
-    Say(f.problem, "\"%s\" is listed on line %d already", quote, earlier);
+    Say(f.problem, "\"%s\" is listed on line %d already", quote, earlier->second);
     if (system)
         Say(f.outcome, "its SharedDLLs counter is counted down once per entry: the second "
             "count takes another product's claim on the shared file");
@@ -330,18 +332,20 @@ void CheckLoggedFile(Checker& c, int line, const char* path)
 // A path that another logged file lies below is a directory.
 void CheckDirectoriesListedAsFiles(Checker& c)
 {
-    std::vector<LoggedPath> sorted = c.paths;
+    std::vector<const LoggedPath*> sorted;
+    for (const LoggedPath& path : c.paths)
+        sorted.push_back(&path);
     std::sort(sorted.begin(), sorted.end(),
-              [](const LoggedPath& a, const LoggedPath& b) { return a.upper < b.upper; });
+              [](const LoggedPath* a, const LoggedPath* b) { return a->upper < b->upper; });
     for (const LoggedPath& path : c.paths) {
         std::string below = path.upper + "\\";
         auto next = std::lower_bound(
             sorted.begin(), sorted.end(), below,
-            [](const LoggedPath& a, const std::string& b) { return a.upper < b; });
-        if (next == sorted.end() || next->upper.compare(0, below.size(), below) != 0)
+            [](const LoggedPath* a, const std::string& b) { return a->upper < b; });
+        if (next == sorted.end() || (*next)->upper.compare(0, below.size(), below) != 0)
             continue;
         Finding f = NewFinding(kLogName, path.line, "directory-as-file");
-        Say(f.problem, "this path is the directory of the file on line %d", next->line);
+        Say(f.problem, "this path is the directory of the file on line %d", (*next)->line);
         Say(f.outcome, "a directory cannot be deleted as a file: the deletion fails and it is "
             "listed for deletion at the next start of Windows");
         Say(f.fix, "Leave the directory out; it goes by itself when its files are gone.");
@@ -723,6 +727,16 @@ void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
     }
 }
 
+// The log's encoding and bytes; false when it is no single-byte text at all.
+bool CheckLogBytes(Checker& c, const char* logPath)
+{
+    std::string bytes = FileBytes(logPath);
+    if (!CheckEncoding(c, kLogName, bytes, "the product name"))
+        return false;
+    ScanBytes(c, bytes);
+    return true;
+}
+
 }  // namespace
 
 bool CheckInstallation(const char* logPath, const char* langPath, FindingSink sink, void* context)
@@ -731,10 +745,8 @@ bool CheckInstallation(const char* logPath, const char* langPath, FindingSink si
     LogWalk walk;
     if (!OpenLogWalk(walk, logPath))
         return false;
-    std::string bytes = FileBytes(logPath);
-    if (!CheckEncoding(c, kLogName, bytes, "the product name"))
+    if (!CheckLogBytes(c, logPath))
         return true;
-    ScanBytes(c, bytes);
     LogHeader header;
     ReadLogHeader(walk, &header);
     CheckHeader(c, header);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """uninstall-check's machine-readable outputs on every case of the corpus, read by a
 real JSON parser: --json as the README describes it, --sarif with what SARIF 2.1.0
-requires and the same findings; a baseline of all of a case's findings makes it
+requires and the same findings, each rule explained in docs/rules.md; a baseline of all of a case's findings makes it
 clean; bad arguments still give a JSON or SARIF document.
 Usage: check_outputs.py UNINSTALL-CHECK CASES.TXT"""
 import json
@@ -127,6 +127,10 @@ for args in (["--json", "--bogus", "x"], ["--json"], ["--json", "--ignore", "no-
         expect(document["runs"][0]["invocations"][0]["executionSuccessful"] is False, " ".join(args))
     elif document is not None:
         expect(isinstance(document.get("error"), str) and document.get("exit") == 3, " ".join(args))
+rules_md = open(os.path.join(os.path.dirname(cases_path), "..", "..", "docs", "rules.md")).read()
+sarif, _ = run("--sarif", "/nonexistent")
+for rule in sarif["runs"][0]["tool"]["driver"]["rules"]:
+    expect(f"\n### {rule['id']}\n" in rules_md, f"docs/rules.md does not explain {rule['id']}")
 helped = subprocess.run([checker, "--help"], capture_output=True, text=True)
 expect(helped.returncode == 0 and helped.stdout.startswith("usage:"), "--help")
 

@@ -225,6 +225,14 @@ void CheckPathText(Checker& c, int line, const char* path)
         Say(f.fix, "Write the path without control characters.");
         c.sink(f, c.context);
     }
+    if (const char* forbidden = ForbiddenPathCharacter(path)) {
+        Finding f = NewFinding(kLogName, line, "path-character");
+        Say(f.problem, "\"%s\" holds %c", quote, *forbidden);
+        Say(f.outcome, "no Windows file name holds it: the path names no file, its deletion "
+            "fails, and it is listed for deletion at the next start of Windows");
+        Say(f.fix, "Write the path as the file is named.");
+        c.sink(f, c.context);
+    }
     if (HasDoubledSeparator(path)) {
         Finding f = NewFinding(kLogName, line, "path-spelling");
         Say(f.problem, "\"%s\" doubles a separator", quote);
@@ -482,6 +490,13 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
             Say(f.fix, "Write ; in front of the working directory and of the flag.");
             c.sink(f, c.context);
         }
+    }
+    if (entry.text[1] == '\0') {
+        Finding f = NewFinding(kLogName, entry.first.line, "program-empty");
+        Say(f.problem, "the program entry has no command line");
+        Say(f.outcome, "no program is started; its two further lines are read and dropped");
+        Say(f.fix, "Write the command line after the ;, or leave the entry out.");
+        c.sink(f, c.context);
     }
     bool flagEmpty = FurtherLineValue(entry.third)[0] == '\0';
     if (entry.text[1] == '"' && flagEmpty) {

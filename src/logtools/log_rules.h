@@ -29,6 +29,7 @@ inline constexpr LogRule kLogRules[] = {
     {"empty-entry", kWarning, "an empty line, read as a file entry"},
     {"relative-path", kError, "a path that is not a full path"},
     {"path-control", kError, "a control character (such as TAB) in a path"},
+    {"path-character", kError, "a path with a character no file name holds (< > : \" | ? *)"},
     {"path-spelling", kError, "a path with a doubled separator"},
     {"percent-in-path", kWarning, "a path with a macro-like %"},
     {"dot-dot", kWarning, "a path with . or .. steps"},
@@ -48,6 +49,7 @@ inline constexpr LogRule kLogRules[] = {
     {"ini-key-equals", kError, "an INI key holding = (or empty)"},
     {"entry-incomplete", kError, "a program entry without its further lines"},
     {"further-line-marker", kWarning, "a program entry's further line without ;"},
+    {"program-empty", kError, "a program entry with an empty command line"},
     {"program-quoted", kError, "a quoted command line run in its own directory"},
     {"program-directory", kError, "a command line with arguments run in its own directory"},
     {"lang-missing", kError, "no lang.ini"},
@@ -94,6 +96,15 @@ inline bool HasControlByte(const char* text)
         if (static_cast<unsigned char>(*text) < 32)
             return true;
     return false;
+}
+
+// A character Windows refuses in file names; a colon only as the drive's,
+// ? only in the \\?\ prefix of a long path.
+inline const char* ForbiddenPathCharacter(const char* path)
+{
+    const char* rest = path + 4 * (strncmp(path, "\\\\?\\", 4) == 0);
+    rest += 2 * (IsAsciiLetter(rest[0]) && rest[1] == ':');
+    return strpbrk(rest, "<>:\"|?*");
 }
 
 // Two separators in a row past a leading \\: the uninstaller compares paths

@@ -115,7 +115,7 @@ public:
         bool inOwnDirectory = !workingDirectory[0];
         const char* rule =
             HasControlByte(commandLine)                           ? "not-text"
-            : !commandLine[0]                                     ? "entry-incomplete"
+            : !commandLine[0]                                     ? "program-empty"
             : strlen(commandLine) + 1 > kEntryLineSize - 2        ? "line-too-long"
             : inOwnDirectory && commandLine[0] == '"'             ? "program-quoted"
             : inOwnDirectory && ArgumentsInProgramDirectory(commandLine) ? "program-directory"
@@ -156,13 +156,14 @@ private:
     // The first rule a path breaks, or null.
     static const char* PathRule(const char* path)
     {
-        return HasControlByte(path)         ? "path-control"
-               : !IsFullPath(path)          ? "relative-path"
-               : HasDoubledSeparator(path)  ? "path-spelling"
-               : HasMacroLikePercent(path)  ? "percent-in-path"
-               : HasDotStep(path)           ? "dot-dot"
-               : strchr(path, '/')          ? "forward-slash"
-                                            : nullptr;
+        return HasControlByte(path)           ? "path-control"
+               : !IsFullPath(path)            ? "relative-path"
+               : ForbiddenPathCharacter(path) ? "path-character"
+               : HasDoubledSeparator(path)    ? "path-spelling"
+               : HasMacroLikePercent(path)    ? "percent-in-path"
+               : HasDotStep(path)             ? "dot-dot"
+               : strchr(path, '/')            ? "forward-slash"
+                                              : nullptr;
     }
 
     static std::string Upper(const std::string& text)

@@ -313,7 +313,7 @@ TEST(LogChecker, EveryRuleOfTheCorpus)
             log += (log.empty() && !ownHeader ? header : "") + CaseLine(line.substr(ownHeader));
         }
     }
-    EXPECT_EQ(count, 29) << "cases run from " CASES_DIR;
+    EXPECT_EQ(count, 30) << "cases run from " CASES_DIR;
 }
 
 // The writer refuses what the uninstaller could not act on as meant; what it writes passes.
@@ -347,7 +347,12 @@ TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
                        : r.call == 'R' ? log.RegistryValue(a) : log.Program(a, b);
         EXPECT_EQ(written, r.written) << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
     }
+    EXPECT_FALSE(log.File("C:\\A\\f\tg"));
+    EXPECT_EQ(string(log.Error()).substr(0, 13), "path-control:") << "names the actual problem";
     ASSERT_TRUE(log.Close()) << log.Error();
+    UninstallLogWriter headless;
+    EXPECT_FALSE(headless.Open((path + "2").c_str()) && headless.Close()) << "no header";
+    EXPECT_FALSE(std::ifstream(path + "2")) << "a log without header is left behind";
     string bytes, lang = CompleteLang();
     std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
     EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the end";

@@ -253,14 +253,25 @@ void CheckPathText(Checker& c, int line, const char* path)
     }
     if (HasDotStep(path)) {
         Finding f = NewFinding(kLogName, line, "dot-dot");
+        f.severity = IsInSystemDirectory(path) ? kError : f.severity;   // no SharedDLLs release
         Say(f.problem, "\"%s\" has a . or .. step", quote);
         Say(f.outcome, "the path is compared and climbed as text: emptied directories may stay, "
             "and a system file or its SharedDLLs counter is not recognised");
         Say(f.fix, "Write the path without . or .. steps.");
         c.sink(f, c.context);
     }
+    if (HasShortNameStep(path)) {
+        Finding f = NewFinding(kLogName, line, "short-name");
+        Say(f.problem, "\"%s\" has a short (8.3) name step", quote);
+        Say(f.outcome, "Windows finds the file, but the uninstaller compares the text: a file in "
+            "the system directory is not recognised, and the same file under its long name "
+            "counts as another");
+        Say(f.fix, "Write the long names.");
+        c.sink(f, c.context);
+    }
     if (strchr(path, '/')) {
         Finding f = NewFinding(kLogName, line, "forward-slash");
+        f.severity = IsInSystemDirectory(path) ? kError : f.severity;   // no SharedDLLs release
         Say(f.problem, "\"%s\" separates with /", quote);
         Say(f.outcome, "Windows takes / for \\, so the file itself is found; but emptied "
             "directories are climbed at backslashes only, so those above a / stay, and a file "

@@ -34,6 +34,7 @@ inline constexpr LogRule kLogRules[] = {
     {"percent-in-path", kWarning, "a path with a macro-like %"},
     {"dot-dot", kWarning, "a path with . or .. steps"},
     {"forward-slash", kWarning, "a path separated with /"},
+    {"short-name", kWarning, "a path with a short (8.3) name step such as PROGRA~1"},
     {"directory-as-file", kError, "a directory listed as a file"},
     {"listed-twice", kWarning, "a file listed twice"},
     {"system-file-twice", kError, "a file in a system directory listed twice"},
@@ -124,6 +125,18 @@ inline bool HasDotStep(const char* path)
         bool starts = p == path || IsSeparator(p[-1]);
         size_t dots = p[0] == '.' ? (p[1] == '.' ? 2 : 1) : 0;
         if (starts && dots && (p[dots] == '\0' || IsSeparator(p[dots])))
+            return true;
+    }
+    return false;
+}
+
+// A step shortened to 8.3 form: a ~ and a digit within its first eight characters.
+inline bool HasShortNameStep(const char* path)
+{
+    int column = 0;
+    for (const char* p = path; *p; ++p) {
+        column = IsSeparator(*p) ? 0 : column + 1;
+        if (*p == '~' && p[1] >= '1' && p[1] <= '9' && column > 1 && column <= 7)
             return true;
     }
     return false;

@@ -163,6 +163,7 @@ private:
                : HasMacroLikePercent(path)    ? "percent-in-path"
                : HasDotStep(path)             ? "dot-dot"
                : strchr(path, '/')            ? "forward-slash"
+               : HasShortNameStep(path)       ? "short-name"
                                               : nullptr;
     }
 

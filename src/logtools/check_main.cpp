@@ -136,14 +136,17 @@ int RuleIndex(const char* id)
     return int(FindLogRule(id) - kLogRules);
 }
 
-// The path as a URI reference: bytes outside the unreserved set and / escaped.
+// The path as a URI reference: \\ as /, a full path as a file URI, bytes
+// outside the unreserved set escaped.
 std::string UriOf(const char* path)
 {
-    std::string uri = path[0] == '/' ? "file://" : "";
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c; ++c) {
+    bool drive = isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    std::string uri = drive ? "file:///" : path[0] == '/' ? "file://" : "";
+    for (size_t i = 0; path[i]; ++i) {
+        unsigned char c = path[i] == '\\' ? '/' : static_cast<unsigned char>(path[i]);
+        bool plain = isalnum(c) || strchr("-._~/", c) || (drive && i == 1);
         char escaped[4];
-        bool plain = isalnum(*c) || strchr("-._~/", *c);
-        BufFormat(escaped, sizeof escaped, plain ? "%c" : "%%%02X", *c);
+        BufFormat(escaped, sizeof escaped, plain ? "%c" : "%%%02X", c);
         uri += escaped;
     }
     return uri;

@@ -372,6 +372,16 @@ void CheckDirectoriesListedAsFiles(Checker& c)
     }
 }
 
+void ReportRegistryKeyPath(Checker& c, int line, const char* quote)
+{
+    Finding f = NewFinding(kLogName, line, "registry-key-path");
+    Say(f.problem, "\"%s\" ends in a backslash: its value name is empty", quote);
+    Say(f.outcome, "the empty name is the key's unnamed value: that value alone is deleted, and "
+        "the key stays while it holds anything else");
+    Say(f.fix, "Name each value of the key; write (default) for the unnamed one.");
+    c.sink(f, c.context);
+}
+
 void CheckRegistryEntry(Checker& c, int line, const char* path)
 {
     char quote[80];
@@ -404,8 +414,11 @@ void CheckRegistryEntry(Checker& c, int line, const char* path)
     }
     char subKey[kRegRemainderSize];
     char valueName[kRegValueNameSize];
-    if (SplitRegistryPath(path, subKey, valueName) >= 0)
+    if (SplitRegistryPath(path, subKey, valueName) >= 0) {
+        if (valueName[0] == '\0')
+            ReportRegistryKeyPath(c, line, quote);
         return;
+    }
     const char* lastSlash = strrchr(remainder, '\\');
     Finding f = NewFinding(kLogName, line, "registry-too-long");
     Say(f.problem, "the value name has %d characters; at most %d are possible",
@@ -517,6 +530,16 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
             "the program does not start");
         Say(f.fix, "Write the directory on the second line and a non-empty flag (;1) on the "
             "third.");
+        c.sink(f, c.context);
+    }
+    const char* command = entry.text + 1;
+    if (command[0] != '"' && memchr(command, ' ', ProgramNameEnd(command))) {
+        Finding f = NewFinding(kLogName, entry.first.line, "program-unquoted");
+        Say(f.problem, "the program's path holds a space and is not in quotes");
+        Say(f.outcome, "Windows tries the path up to each space in turn (C:\\Program.exe before "
+            "C:\\Program Files\\...): another program of such a name is started instead");
+        Say(f.fix, "Quote the program's path, and write the working directory on the second "
+            "line with ;1 on the third.");
         c.sink(f, c.context);
     }
     if (entry.text[1] != '"' && flagEmpty && ArgumentsInProgramDirectory(entry.text + 1)) {

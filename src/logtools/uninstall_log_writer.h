@@ -103,6 +103,7 @@ public:
                            : strlen(strrchr(path, '\\') + 1) > kRegValueNameSize - 1
                                ? "registry-too-long"
                            : strlen(path) + 1 > kEntryLineSize - 2    ? "line-too-long"
+                           : !strrchr(path, '\\')[1]                   ? "registry-key-path"
                                                                       : nullptr;
         return rule ? Refuse(rule) : Entry() && Line(":", path);
     }
@@ -117,6 +118,8 @@ public:
             HasControlByte(commandLine)                           ? "not-text"
             : !commandLine[0]                                     ? "program-empty"
             : strlen(commandLine) + 1 > kEntryLineSize - 2        ? "line-too-long"
+            : commandLine[0] != '"' &&
+                      memchr(commandLine, ' ', ProgramNameEnd(commandLine)) ? "program-unquoted"
             : inOwnDirectory && commandLine[0] == '"'             ? "program-quoted"
             : inOwnDirectory && ArgumentsInProgramDirectory(commandLine) ? "program-directory"
             : inOwnDirectory                                      ? nullptr

@@ -294,6 +294,12 @@ int CannotCheck(const char* why)
     return kCannotCheck;
 }
 
+bool Refuse(std::string* why, const std::string& reason)
+{
+    *why = reason;
+    return false;
+}
+
 // False, with why, when the arguments make no request.
 bool ReadArguments(int argc, char** argv, Options* options, std::string* why)
 {
@@ -304,28 +310,28 @@ bool ReadArguments(int argc, char** argv, Options* options, std::string* why)
         if (arg == "--json" || arg == "--sarif") {
             OutputFormat format = arg == "--json" ? kJson : kSarif;
             if (options->format != kText && options->format != format)
-                return *why = "--json and --sarif exclude each other", false;
+                return Refuse(why, "--json and --sarif exclude each other");
             options->format = format;
         } else if (arg == "--plan") {
             options->plan = true;
         } else if (arg == "--ignore" && hasValue) {
             if (!ParseSilenced(argv[++i], &silenced))
-                return *why = std::string("no such rule or line: ") + argv[i], false;
+                return Refuse(why, std::string("no such rule or line: ") + argv[i]);
             options->silenced.push_back(silenced);
         } else if (arg == "--baseline" && hasValue) {
             if (!ReadBaseline(argv[++i], &options->silenced))
-                return *why = std::string("cannot read the baseline ") + argv[i] +
-                              ", or it names no rule of uninstall-check", false;
+                return Refuse(why, std::string("cannot read the baseline ") + argv[i] +
+                              ", or it names no rule of uninstall-check");
         } else if (arg[0] == '-' || options->pathCount == 2) {
-            return *why = "unexpected argument: " + arg, false;
+            return Refuse(why, "unexpected argument: " + arg);
         } else {
             options->paths[options->pathCount++] = argv[i];
         }
     }
     if (options->pathCount == 0)
-        return *why = "no installation directory or log given", false;
+        return Refuse(why, "no installation directory or log given");
     if (options->plan && options->format == kSarif)
-        return *why = "--plan has no place in a SARIF log", false;
+        return Refuse(why, "--plan has no place in a SARIF log");
     return true;
 }
 

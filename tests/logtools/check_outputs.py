@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """uninstall-check's machine-readable outputs on every case of the corpus, read by a
-real JSON parser: --json as the README describes it, --sarif with what SARIF 2.1.0
+real JSON parser: --json (with --plan, which Linux cannot make) as the README describes it, --sarif with what SARIF 2.1.0
 requires and the same findings, each rule explained in docs/rules.md; a baseline of all of a case's findings makes it
 clean; bad arguments still give a JSON or SARIF document.
 Usage: check_outputs.py UNINSTALL-CHECK CASES.TXT"""
@@ -71,10 +71,10 @@ def findings_of_sarif(sarif):
 
 
 def check_case(directory, name):
-    log, code = run("--json", directory)
+    log, code = run("--json", "--plan", directory)   # no plan on Linux, and no error for it
     if log is None:
         return
-    expect(log.get("exit") == code and code in (0, 1, 2), name + ": exit")
+    expect(log.get("exit") == code and code in (0, 1, 2) and "planError" in log, name + ": exit")
     expect(log.get("errors") == sum(f["severity"] == "error" for f in log["findings"]), name + ": errors")
     fields = {"file", "line", "severity", "code", "problem", "uninstaller", "fix", "help"}
     expect(all(set(f) == fields for f in log["findings"]), name + ": finding fields")

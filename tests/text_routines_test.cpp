@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -257,12 +258,19 @@ std::multiset<string> Findings(const string& log, const string* lang)
     return found;
 }
 
+// Every shown text the lines do not name, in English.
+string CompleteTexts(const string& lines = "")
+{
+    string texts;
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        if (lines.find("str" + std::to_string(*n) + "=") == string::npos)
+            texts += "str" + std::to_string(*n) + "=English text\r\n";
+    return texts;
+}
+
 string CompleteLang()
 {
-    string lang = "[English]\r\n";
-    for (const unsigned* n = kShownTextNumbers; *n; ++n)
-        lang += "str" + std::to_string(*n) + "=English text\r\n";
-    return lang;
+    return "[English]\r\n" + CompleteTexts();
 }
 
 // A line of the corpus as bytes: {N*c} repeats c, {xHH} is a byte, {eof} drops the line end.
@@ -286,11 +294,12 @@ TEST(LogChecker, EveryRuleOfTheCorpus)
 {
     std::ifstream cases(CASES_DIR "cases.txt");
     const string header = "Demo App\r\nDemoApp\r\nEnglish\r\n";
-    string line, log, lang;   // lang: empty for the complete one, "-" for none
+    string line, log, lang;   // lang: empty for the complete one, "-" for none, * its other texts
     int count = 0;
     while (std::getline(cases, line)) {
         if (line.compare(0, 6, "lang: ") == 0) {
-            lang += line == "lang: none" ? "-" : line.substr(6) + "\r\n";
+            lang += line == "lang: none" ? "-" : line == "lang: *" ? CompleteTexts(lang)
+                                                                 : CaseLine(line.substr(6));
         } else if (line.compare(0, 2, "=>") == 0) {
             string ini = lang.empty() ? CompleteLang() : lang;
             std::istringstream words(line.substr(2, line.find('#') - 2));
@@ -304,7 +313,7 @@ TEST(LogChecker, EveryRuleOfTheCorpus)
             log += (log.empty() && !ownHeader ? header : "") + CaseLine(line.substr(ownHeader));
         }
     }
-    EXPECT_EQ(count, 19) << "cases run from " CASES_DIR;
+    EXPECT_EQ(count, 31) << "cases run from " CASES_DIR;
 }
 
 // The writer refuses what the uninstaller could not act on as meant; what it writes passes.
@@ -338,9 +347,57 @@ TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
                        : r.call == 'R' ? log.RegistryValue(a) : log.Program(a, b);
         EXPECT_EQ(written, r.written) << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
     }
+    EXPECT_FALSE(log.File("C:\\A\\f\tg"));
+    EXPECT_EQ(string(log.Error()).substr(0, 13), "path-control:") << "names the actual problem";
     ASSERT_TRUE(log.Close()) << log.Error();
+    UninstallLogWriter headless;
+    EXPECT_FALSE(headless.Open((path + "2").c_str()) && headless.Close()) << "no header";
+    EXPECT_FALSE(std::ifstream(path + "2")) << "a log without header is left behind";
     string bytes, lang = CompleteLang();
     std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
     EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the end";
     EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>());
+}
+
+// Random calls from pieces that break one rule or another: every log the writer completes
+// is clean to the checker, and the pieces make it refuse some calls and accept others.
+TEST(LogChecker, WhatTheWriterAcceptsIsClean)
+{
+    static const char* const kPieces[] = {"\\", "\\", "/", "..", ".", "%W", "100% ", "a", "B", "=",
+        "\t", "[s]", "lang.ini", "system32\\", "x.dll", " /q", "r.exe", "(default)", "\"", ""};
+    std::mt19937 random(24);   // the same calls every run
+    auto text = [&] {
+        string t;
+        for (int n = random() % 5; n > 0; --n)
+            t += kPieces[random() % (sizeof kPieces / sizeof *kPieces)];
+        return t;
+    };
+    auto path = [&] { return (random() % 4 ? "C:\\" : "") + text(); };
+    const string logPath = ::testing::TempDir() + "random.log", lang = CompleteLang();
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        UninstallLogWriter log;
+        log.Open(logPath.c_str());
+        bool written = random() % 8 && log.Header("Demo App", random() % 8 ? "DemoApp" : text().c_str(),
+                                                   "English");
+        for (int call = 0; call < 6; ++call) {
+            string a = path(), b = random() % 2 ? path() : text();
+            switch (random() % 6) {
+            case 0: written = log.File(a.c_str()); break;
+            case 1: written = log.SelfRegisteringModule(a.c_str()); break;
+            case 2: written = log.Font(a.c_str()); break;
+            case 3: written = log.IniLine(text().c_str(), text().c_str(), b.c_str()); break;
+            case 4: written = log.RegistryValue(("HKEY_CURRENT_USER\\" + text()).c_str()); break;
+            case 5: written = log.Program((a + text()).c_str(), random() % 2 ? "" : b.c_str()); break;
+            }
+            ++(written ? accepted : refused);
+        }
+        if (!log.Close())
+            continue;
+        string bytes;
+        std::getline(std::ifstream(logPath, std::ios::binary), bytes, '\0');
+        EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>()) << bytes;
+    }
+    EXPECT_GT(accepted, 100);
+    EXPECT_GT(refused, 100);
 }

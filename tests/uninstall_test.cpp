@@ -521,8 +521,8 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
     WriteFileBytes(dir + "lang.ini", lang);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", "UninstTest", "English");
-    for (const char* name : {"data\\map.dat", "data\\\\more.dat", "rodir\\r.dat", "ro.txt",
-                             "locked.dat", "gone.txt"})   // more.dat by a doubled backslash
+    for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",
+                             "locked.dat", "gone.txt"})
         written = written && log.File((dir + name).c_str());
     ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
                 log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
@@ -531,10 +531,14 @@ TEST_F(EndToEnd, WrittenCheckedPlannedAndUndoneAsPlanned)
                 log.RegistryValue((hkcu + key + "\\A\\B\\Value").c_str()) &&
                 log.Program((Quoted(SelfPath()) + " --program ran").c_str(),   // in temp_
                             temp_.Path().c_str()) && log.Close()) << log.Error();
+    // more.dat by a doubled backslash, which the writer refuses and the checker only warns of.
+    std::string text = ReadFileOrEmpty(logPath);
+    text.replace(text.find("data\\more.dat"), 4, "data\\");
+    WriteFileBytes(logPath, text);
 
     Process check;
-    ASSERT_TRUE(check.Start(Quoted(ProgramDir() + "uninstall-check.exe") + " --plan " +
-                            Quoted(dir.substr(0, dir.size() - 1))));
+    ASSERT_TRUE(check.Start(Quoted(ProgramDir() + "uninstall-check.exe") +
+                            " --plan --ignore path-spelling " + Quoted(dir.substr(0, dir.size() - 1))));
     EXPECT_EQ(check.Wait(kTimeout), 0u) << "the shipped checker finds nothing, and plans";
 
     HANDLE locked = CreateFileA((dir + "locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,

@@ -5,13 +5,8 @@
 
 #include <windows.h>
 
+#include "base/text_sizes.h"
 #include "uninstall_log/log_entry.h"
-
-enum {
-    kPathSize = 260,
-    kTextSize = 1024,
-    kShortTextSize = 128,
-};
 
 // The program's module; the entry point; dialogs and the icon are loaded from it.
 extern HINSTANCE g_instance;

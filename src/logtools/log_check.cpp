@@ -3,10 +3,17 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <deque>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "base/text_sizes.h"
+#include "language/text_escapes.h"
 #include "registry/registry_path.h"
 #include "text/buf.h"
 #include "logtools/log_walk.h"
@@ -18,21 +25,37 @@ const char kLangName[] = "lang.ini";
 const char kLineEndFix[] = "End every line, the last one included, with CR LF.";
 
 struct LoggedPath {
-    std::string upper;   // for comparison: the uninstaller compares ASCII letters without case
+    std::string upper;   // one spelling per file: see FileKey
     int line;
 };
 
 struct Checker {
     FindingSink sink;
     void* context;
-    std::vector<LoggedPath> paths;
+    std::deque<LoggedPath> paths;   // each file once, in log order; never moved
+    std::unordered_map<std::string_view, int> lineOfPath;   // into paths: the first line
 };
 
-// Starts a finding; its three texts are filled by Say.
-Finding NewFinding(const char* file, int line, FindingSeverity severity, const char* code)
+// Starts a finding of a rule of kLogRules; its three texts are filled by Say.
+Finding NewFinding(const char* file, int line, const char* code)
 {
-    Finding finding = {file, line, severity, code, "", "", ""};
+    Finding finding = {file, line, FindLogRule(code)->severity, code, "", "", ""};
     return finding;
+}
+
+// The file a path names, as Windows finds it: letters without case, / as \,
+// doubled separators as one.
+std::string FileKey(const char* path)
+{
+    std::string key = ComparisonKey(path);
+    size_t kept = 0;
+    for (size_t i = 0; i < key.size(); ++i) {
+        char c = key[i] == '/' ? '\\' : key[i];
+        if (!(c == '\\' && kept > 1 && key[kept - 1] == '\\'))
+            key[kept++] = c;
+    }
+    key.resize(kept);
+    return key;
 }
 
 void Say(char* text, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -53,13 +76,50 @@ const char* Excerpt(const char* text, char* out, size_t size)
     return out;
 }
 
-// Control bytes, a lone CR, NUL and Ctrl-Z, which ends the text for the line reader.
-void ScanBytes(Checker& c, const char* path)
+std::string FileBytes(const char* path)
 {
     std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// UTF-16, with its byte-order mark or without: every other byte of ASCII text is NUL.
+bool IsUtf16(const std::string& bytes)
+{
+    return bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0 ||
+           (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0'));
+}
+
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// The file's encoding; false when it is UTF-16, which no line of it survives.
+bool CheckEncoding(Checker& c, const char* file, const std::string& bytes, const char* markLands)
+{
+    if (IsUtf16(bytes)) {
+        Finding f = NewFinding(file, 0, "utf16");
+        Say(f.problem, "the file is UTF-16 text");
+        Say(f.outcome, "the uninstaller reads single bytes in the ANSI code page: every second "
+            "byte is NUL, which ends each text after its first character");
+        Say(f.fix, "Save %s as ANSI text (the system's code page), not as Unicode.", file);
+        c.sink(f, c.context);
+        return false;
+    }
+    if (bytes.compare(0, 3, kUtf8Mark) == 0) {
+        Finding f = NewFinding(file, 1, "byte-order-mark");
+        Say(f.problem, "the file begins with a UTF-8 byte-order mark");
+        Say(f.outcome, "the mark's three bytes are read as text: they begin %s", markLands);
+        Say(f.fix, "Save %s as ANSI text without a byte-order mark.", file);
+        c.sink(f, c.context);
+    }
+    return true;
+}
+
+// Control bytes, a lone CR, NUL and Ctrl-Z, which ends the text for the line reader.
+void ScanBytes(Checker& c, const std::string& bytes)
+{
     int line = 1, column = 0;
     bool lineReported = false;
-    for (int byte; (byte = in.get()) != std::ifstream::traits_type::eof();) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        int byte = static_cast<unsigned char>(bytes[i]);
         ++column;
         if (byte == '\n') {
             ++line;
@@ -67,12 +127,14 @@ void ScanBytes(Checker& c, const char* path)
             lineReported = false;
             continue;
         }
-        if ((byte == '\r' && in.peek() == '\n') || byte == '\t' || byte >= 32 || lineReported)
+        bool lastLineEnded = byte == kEndOfText && column == 1 && i + 1 == bytes.size();
+        if ((byte == '\r' && bytes[i + 1] == '\n') || byte == '\t' || byte >= 32 ||
+            lineReported || lastLineEnded)
             continue;
         lineReported = true;
-        Finding f = NewFinding(kLogName, line, kError, "not-text");
+        Finding f = NewFinding(kLogName, line, "not-text");
         Say(f.problem, "byte %d (0x%02X) in column %d is not text", byte, byte, column);
-        if (byte == 26)
+        if (byte == kEndOfText)
             Say(f.outcome, "Ctrl-Z ends the text: nothing after it is read");
         else if (byte == 0)
             Say(f.outcome, "the line ends there for every use the uninstaller makes of it");
@@ -80,14 +142,14 @@ void ScanBytes(Checker& c, const char* path)
             Say(f.outcome, "the byte stays part of the line, where no path or name can use it");
         Say(f.fix, "Write text in the ANSI code page only; end lines with CR LF.");
         c.sink(f, c.context);
-        if (byte == 26)
+        if (byte == kEndOfText)
             return;
     }
 }
 
 void ReportCut(Checker& c, const LogRead& read, const char* what, int capacity)
 {
-    Finding f = NewFinding(kLogName, read.line, kError, "line-too-long");
+    Finding f = NewFinding(kLogName, read.line, "line-too-long");
     Say(f.problem, "the %s has %d characters or more; it may have at most %d", what, capacity - 1,
         capacity - 2);
     Say(f.outcome, "the first %d characters are read as the line, and the rest of the line "
@@ -108,7 +170,7 @@ void CheckHeader(Checker& c, const LogHeader& header)
             ReportCut(c, header.reads[i], kWhat[i], kCapacity[i]);
         if (!header.reads[i].ended)
             continue;
-        Finding f = NewFinding(kLogName, header.reads[i].line, kError, "header-incomplete");
+        Finding f = NewFinding(kLogName, header.reads[i].line, "header-incomplete");
         Say(f.problem, "the log ends within its three header lines");
         Say(f.outcome, "missing header lines are empty, and no entry is read");
         Say(f.fix, "Write the product name, the product key and the language, each on its line, "
@@ -117,7 +179,7 @@ void CheckHeader(Checker& c, const LogHeader& header)
         return;
     }
     if (strlen(header.language) > size_t(kLanguageNameMaxLength)) {
-        Finding f = NewFinding(kLogName, header.reads[2].line, kError, "header-language");
+        Finding f = NewFinding(kLogName, header.reads[2].line, "header-language");
         Say(f.problem, "the language name has %d characters; at most %d are kept",
             int(strlen(header.language)), kLanguageNameMaxLength);
         Say(f.outcome, "the name is cut and names no section: every text shows as "
@@ -125,24 +187,17 @@ void CheckHeader(Checker& c, const LogHeader& header)
         Say(f.fix, "Use a shorter section name in lang.ini and in the log.");
         c.sink(f, c.context);
     }
-}
-
-bool IsFullPath(const char* path)
-{
-    bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                 path[2] == '\\';
-    return drive || (path[0] == '\\' && path[1] == '\\');
-}
-
-bool HasDotDotStep(const char* path)
-{
-    for (const char* dots = strstr(path, ".."); dots; dots = strstr(dots + 1, "..")) {
-        bool starts = dots == path || dots[-1] == '\\' || dots[-1] == '/';
-        bool ends = dots[2] == '\0' || dots[2] == '\\' || dots[2] == '/';
-        if (starts && ends)
-            return true;
+    const char* key = header.productKey;
+    if (key[0] == '\0' || strchr(key, '\\')) {
+        Finding f = NewFinding(kLogName, header.reads[1].line, "header-product-key");
+        Say(f.problem, key[0] ? "the product key \"%s\" holds a backslash"
+                              : "the product key (header line 2) is empty%s", key);
+        Say(f.outcome, "the values UninstallString and DisplayName are deleted under another key "
+            "than the product's: the product stays in the list of installed programs");
+        Say(f.fix, "Write the name of the product's key under HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+            "Microsoft\\Windows\\CurrentVersion\\Uninstall, as the installer created it.");
+        c.sink(f, c.context);
     }
-    return false;
 }
 
 // Rules for any path the uninstaller hands to the system as written.
@@ -151,44 +206,123 @@ void CheckPathText(Checker& c, int line, const char* path)
     char quote[80];
     Excerpt(path, quote, sizeof quote);
     if (!IsFullPath(path)) {
-        Finding f = NewFinding(kLogName, line, kError, "relative-path");
+        Finding f = NewFinding(kLogName, line, "relative-path");
         Say(f.problem, "\"%s\" is not a full path", quote);
         Say(f.outcome, "the path is used as written, against whatever directory the uninstaller "
             "runs in: the intended file is not touched");
         Say(f.fix, "Write the full path: a drive and a backslash (C:\\) or \\\\server\\share\\.");
         c.sink(f, c.context);
     }
-    if (strchr(path, '%')) {
-        Finding f = NewFinding(kLogName, line, kWarning, "percent-in-path");
-        Say(f.problem, "\"%s\" holds %%", quote);
-        Say(f.outcome, "paths in the log are not macro-expanded: the %% and what follows are "
-            "taken literally");
-        Say(f.fix, "Write the expanded path.");
+    if (strchr(path, '\t')) {
+        Finding f = NewFinding(kLogName, line, "path-control");
+        Say(f.problem, "\"%s\" holds a TAB", quote);
+        Say(f.outcome, "no Windows file name holds a TAB: the path names no file, and nothing "
+            "is removed");
+        Say(f.fix, "Write the path without control characters.");
         c.sink(f, c.context);
     }
-    if (HasDotDotStep(path)) {
-        Finding f = NewFinding(kLogName, line, kWarning, "dot-dot");
-        Say(f.problem, "\"%s\" steps up with ..", quote);
+    if (const char* forbidden = ForbiddenPathCharacter(path)) {
+        Finding f = NewFinding(kLogName, line, "path-character");
+        Say(f.problem, "\"%s\" holds %c", quote, *forbidden);
+        Say(f.outcome, "no Windows file name holds it: the path names no file, its deletion "
+            "fails, and it is listed for deletion at the next start of Windows");
+        Say(f.fix, "Write the path as the file is named.");
+        c.sink(f, c.context);
+    }
+    if (HasDoubledSeparator(path)) {
+        Finding f = NewFinding(kLogName, line, "path-spelling");
+        f.severity = IsInSystemDirectory(path) ? kError : f.severity;   // no SharedDLLs release
+        Say(f.problem, "\"%s\" doubles a separator", quote);
+        Say(f.outcome, "Windows finds the file, but the uninstaller compares the text: a file in "
+            "the system directory is not recognised (its SharedDLLs counter is not released "
+            "and nobody is asked)");
+        Say(f.fix, "Separate every step with one backslash.");
+        c.sink(f, c.context);
+    }
+    if (HasMacroLikePercent(path)) {
+        Finding f = NewFinding(kLogName, line, "percent-in-path");
+        Say(f.problem, "\"%s\" holds %% as in a path macro", quote);
+        Say(f.outcome, "paths in the log are not macro-expanded: the %% and what follows are "
+            "taken literally");
+        Say(f.fix, "Write the expanded path; where the %% is part of a name, silence this rule "
+            "for the line.");
+        c.sink(f, c.context);
+    }
+    if (HasDotStep(path)) {
+        Finding f = NewFinding(kLogName, line, "dot-dot");
+        f.severity = IsInSystemDirectory(path) ? kError : f.severity;   // no SharedDLLs release
+        Say(f.problem, "\"%s\" has a . or .. step", quote);
         Say(f.outcome, "the path is compared and climbed as text: emptied directories may stay, "
             "and a system file or its SharedDLLs counter is not recognised");
         Say(f.fix, "Write the path without . or .. steps.");
         c.sink(f, c.context);
     }
+    if (HasShortNameStep(path)) {
+        Finding f = NewFinding(kLogName, line, "short-name");
+        Say(f.problem, "\"%s\" has a short (8.3) name step", quote);
+        Say(f.outcome, "Windows finds the file, but the uninstaller compares the text: a file in "
+            "the system directory is not recognised, and the same file under its long name "
+            "counts as another");
+        Say(f.fix, "Write the long names.");
+        c.sink(f, c.context);
+    }
     if (strchr(path, '/')) {
-        Finding f = NewFinding(kLogName, line, kWarning, "forward-slash");
+        Finding f = NewFinding(kLogName, line, "forward-slash");
+        f.severity = IsInSystemDirectory(path) ? kError : f.severity;   // no SharedDLLs release
         Say(f.problem, "\"%s\" separates with /", quote);
-        Say(f.outcome, "directories are climbed at backslashes only: emptied directories may "
-            "stay, and a system file is not recognised as one");
+        Say(f.outcome, "Windows takes / for \\, so the file itself is found; but emptied "
+            "directories are climbed at backslashes only, so those above a / stay, and a file "
+            "in the system directory is not recognised as a system file");
         Say(f.fix, "Write backslashes.");
         c.sink(f, c.context);
     }
+}
+
+// Entries naming the uninstaller's own files, which it handles itself.
+void CheckOwnFile(Checker& c, int line, const char* path)
+{
+    if (!IsOwnFile(path))
+        return;
+    Finding f = NewFinding(kLogName, line, "own-file");
+    Say(f.problem, "\"%s\" is a file the uninstaller itself needs", FileNamePart(path));
+    if (EqualNoCase(FileNamePart(path), kLangName))
+        Say(f.outcome, "lang.ini is deleted at this entry: every text fetched later (the "
+            "system-file question) reads ___string not found___");
+    else
+        Say(f.outcome, "the file is open or running while the log is worked through: its "
+            "deletion fails and it is listed for deletion at the next start of Windows");
+    Say(f.fix, "Leave it out: the uninstaller removes lang.ini, uninstall.log and itself at "
+        "the end.");
+    c.sink(f, c.context);
+}
+
+void CheckListedTwice(Checker& c, int line, const char* path, const char* quote)
+{
+    std::string key = FileKey(path);
+    auto earlier = c.lineOfPath.find(key);
+    if (earlier == c.lineOfPath.end()) {
+        c.paths.push_back({key, line});
+        c.lineOfPath.emplace(c.paths.back().upper, line);
+        return;
+    }
+    bool system = IsInSystemDirectory(path);
+    Finding f = NewFinding(kLogName, line, system ? "system-file-twice" : "listed-twice");
+    Say(f.problem, "\"%s\" is listed on line %d already", quote, earlier->second);
+    if (system)
+        Say(f.outcome, "its SharedDLLs counter is counted down once per entry: the second "
+            "count takes another product's claim on the shared file");
+    else
+        Say(f.outcome, "the second deletion fails on the missing file, which is then listed for "
+            "deletion at the next start of Windows");
+    Say(f.fix, "List each file once, in one spelling.");
+    c.sink(f, c.context);
 }
 
 // A file, server or font entry.
 void CheckLoggedFile(Checker& c, int line, const char* path)
 {
     if (path[0] == '\0') {
-        Finding f = NewFinding(kLogName, line, kWarning, "empty-entry");
+        Finding f = NewFinding(kLogName, line, "empty-entry");
         Say(f.problem, "an empty line is a file entry with an empty path");
         Say(f.outcome, "its deletion fails, and the empty path is listed for deletion at the "
             "next start of Windows");
@@ -197,52 +331,52 @@ void CheckLoggedFile(Checker& c, int line, const char* path)
         return;
     }
     CheckPathText(c, line, path);
+    CheckOwnFile(c, line, path);
     char quote[80];
     Excerpt(path, quote, sizeof quote);
-    size_t length = strlen(path);
-    if (path[length - 1] == '\\' || path[length - 1] == '/') {
-        Finding f = NewFinding(kLogName, line, kError, "directory-as-file");
+    if (IsSeparator(path[strlen(path) - 1])) {
+        Finding f = NewFinding(kLogName, line, "directory-as-file");
         Say(f.problem, "\"%s\" names a directory", quote);
         Say(f.outcome, "a directory cannot be deleted as a file: the deletion fails and it is "
             "listed for deletion at the next start of Windows");
         Say(f.fix, "List the files in it; directories left empty go by themselves.");
         c.sink(f, c.context);
     }
-    std::string upper = ComparisonKey(path);
-    for (const LoggedPath& earlier : c.paths) {
-        if (earlier.upper != upper)
-            continue;
-        Finding f = NewFinding(kLogName, line, kWarning, "listed-twice");
-        Say(f.problem, "\"%s\" is listed on line %d already", quote, earlier.line);
-        Say(f.outcome, "the second deletion fails on the missing file, which is then listed for "
-            "deletion at the next start of Windows");
-        Say(f.fix, "List each file once.");
-        c.sink(f, c.context);
-        return;
-    }
-    c.paths.push_back({upper, line});
+    CheckListedTwice(c, line, path, quote);
 }
 
 // A path that another logged file lies below is a directory.
 void CheckDirectoriesListedAsFiles(Checker& c)
 {
-    std::vector<LoggedPath> sorted = c.paths;
+    std::vector<const LoggedPath*> sorted;
+    for (const LoggedPath& path : c.paths)
+        sorted.push_back(&path);
     std::sort(sorted.begin(), sorted.end(),
-              [](const LoggedPath& a, const LoggedPath& b) { return a.upper < b.upper; });
+              [](const LoggedPath* a, const LoggedPath* b) { return a->upper < b->upper; });
     for (const LoggedPath& path : c.paths) {
         std::string below = path.upper + "\\";
         auto next = std::lower_bound(
             sorted.begin(), sorted.end(), below,
-            [](const LoggedPath& a, const std::string& b) { return a.upper < b; });
-        if (next == sorted.end() || next->upper.compare(0, below.size(), below) != 0)
+            [](const LoggedPath* a, const std::string& b) { return a->upper < b; });
+        if (next == sorted.end() || (*next)->upper.compare(0, below.size(), below) != 0)
             continue;
-        Finding f = NewFinding(kLogName, path.line, kError, "directory-as-file");
-        Say(f.problem, "this path is the directory of the file on line %d", next->line);
+        Finding f = NewFinding(kLogName, path.line, "directory-as-file");
+        Say(f.problem, "this path is the directory of the file on line %d", (*next)->line);
         Say(f.outcome, "a directory cannot be deleted as a file: the deletion fails and it is "
             "listed for deletion at the next start of Windows");
         Say(f.fix, "Leave the directory out; it goes by itself when its files are gone.");
         c.sink(f, c.context);
     }
+}
+
+void ReportRegistryKeyPath(Checker& c, int line, const char* quote)
+{
+    Finding f = NewFinding(kLogName, line, "registry-key-path");
+    Say(f.problem, "\"%s\" ends in a backslash: its value name is empty", quote);
+    Say(f.outcome, "the empty name is the key's unnamed value: that value alone is deleted, and "
+        "the key stays while it holds anything else");
+    Say(f.fix, "Name each value of the key; write (default) for the unnamed one.");
+    c.sink(f, c.context);
 }
 
 void CheckRegistryEntry(Checker& c, int line, const char* path)
@@ -260,8 +394,7 @@ void CheckRegistryEntry(Checker& c, int line, const char* path)
                 rowIgnoringCase = row;
         }
         bool caseOnly = rowIgnoringCase >= 0;
-        Finding f = NewFinding(kLogName, line, kError,
-                               caseOnly ? "registry-root-case" : "registry-root-unknown");
+        Finding f = NewFinding(kLogName, line, caseOnly ? "registry-root-case" : "registry-root-unknown");
         if (caseOnly)
             Say(f.problem, "\"%s\" writes the root key name in lower case", quote);
         else
@@ -278,10 +411,13 @@ void CheckRegistryEntry(Checker& c, int line, const char* path)
     }
     char subKey[kRegRemainderSize];
     char valueName[kRegValueNameSize];
-    if (SplitRegistryPath(path, subKey, valueName) >= 0)
+    if (SplitRegistryPath(path, subKey, valueName) >= 0) {
+        if (valueName[0] == '\0')
+            ReportRegistryKeyPath(c, line, quote);
         return;
+    }
     const char* lastSlash = strrchr(remainder, '\\');
-    Finding f = NewFinding(kLogName, line, kError, "registry-too-long");
+    Finding f = NewFinding(kLogName, line, "registry-too-long");
     Say(f.problem, "the value name has %d characters; at most %d are possible",
         int(strlen(lastSlash ? lastSlash + 1 : remainder)), kRegistryValueNameMaxLength);
     Say(f.outcome, "the entry is ignored: the value stays in the registry");
@@ -289,11 +425,33 @@ void CheckRegistryEntry(Checker& c, int line, const char* path)
     c.sink(f, c.context);
 }
 
+// Section and key as the INI line removal matches them.
+void CheckIniNames(Checker& c, int line, const char* section, const char* key)
+{
+    if (IsBracketedSection(section, strlen(section))) {
+        Finding f = NewFinding(kLogName, line, "ini-section-brackets");
+        Say(f.problem, "the section \"%s\" is written with its brackets", section);
+        Say(f.outcome, "the uninstaller adds brackets of its own and looks for [%s]: no such "
+            "section is found, and the line stays in system.ini", section);
+        Say(f.fix, "Write the section name without [ and ].");
+        c.sink(f, c.context);
+    }
+    if (key[0] == '\0' || strchr(key, '=')) {
+        Finding f = NewFinding(kLogName, line, "ini-key-equals");
+        Say(f.problem, key[0] ? "the key \"%s\" holds =" : "the key is empty%s", key);
+        Say(f.outcome, "an INI key ends at its first =: the line built from this key and the "
+            "value is not the line meant, and the line stays in system.ini");
+        Say(f.fix, "Write the key up to its = after the backslash, and everything after the = "
+            "on the value line.");
+        c.sink(f, c.context);
+    }
+}
+
 void CheckIniEntry(Checker& c, const WalkedEntry& entry)
 {
     int line = entry.first.line;
     if (entry.furtherCount == 0) {
-        Finding f = NewFinding(kLogName, line, kError, "ini-no-backslash");
+        Finding f = NewFinding(kLogName, line, "ini-no-backslash");
         Say(f.problem, "the INI entry has no backslash between section and key");
         Say(f.outcome, "the entry is skipped and no value line is read for it: the next line is "
             "read as an entry of its own");
@@ -301,14 +459,23 @@ void CheckIniEntry(Checker& c, const WalkedEntry& entry)
         c.sink(f, c.context);
         return;
     }
+    if (entry.further[0].ended && entry.value[0] == '\0') {
+        Finding f = NewFinding(kLogName, line, "ini-no-value");
+        Say(f.problem, "the log ends where the INI entry's value line should be");
+        Say(f.outcome, "the value reads as empty: the line key= is removed, not the line meant");
+        Say(f.fix, "Follow -section\\key with its value line, ended with CR LF.");
+        c.sink(f, c.context);
+        return;
+    }
     char section[kIniLineSize];
     char iniLine[kIniLineSize];
     IniRemoval removal = BuildIniRemoval(entry.text, entry.value, section, sizeof section, iniLine);
-    if (removal == kIniRemovalReady)
+    if (removal == kIniRemovalReady) {
+        CheckIniNames(c, line, section, strrchr(entry.text, '\\') + 1);
         return;
+    }
     bool longSection = removal == kIniSectionTooLong;
-    Finding f = NewFinding(kLogName, line, kError,
-                           longSection ? "ini-section-too-long" : "ini-line-too-long");
+    Finding f = NewFinding(kLogName, line, longSection ? "ini-section-too-long" : "ini-line-too-long");
     if (longSection)
         Say(f.problem, "the section name has more than %d characters", kIniSectionMaxLength);
     else
@@ -325,7 +492,7 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
     const char* lines[] = {entry.second, entry.third};
     for (int i = 0; i < entry.furtherCount; ++i) {
         if (entry.further[i].ended && lines[i][0] == '\0') {
-            Finding f = NewFinding(kLogName, entry.first.line, kError, "entry-incomplete");
+            Finding f = NewFinding(kLogName, entry.first.line, "entry-incomplete");
             Say(f.problem, "the program entry lacks its %s line%s", kWhat[i],
                 i == 0 ? " and its directory flag line" : "");
             Say(f.outcome, "the missing lines read as empty: the program runs in the directory "
@@ -336,7 +503,7 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
         }
         if (lines[i][0] != ';') {
             Finding f =
-                NewFinding(kLogName, entry.further[i].line, kWarning, "further-line-marker");
+                NewFinding(kLogName, entry.further[i].line, "further-line-marker");
             Say(f.problem, "this line is the %s of the program on line %d but does not begin "
                 "with ;", kWhat[i], entry.first.line);
             Say(f.outcome, "its first character is dropped and the rest is taken as the %s, "
@@ -345,14 +512,43 @@ void CheckProgramEntry(Checker& c, const WalkedEntry& entry)
             c.sink(f, c.context);
         }
     }
+    if (entry.text[1] == '\0') {
+        Finding f = NewFinding(kLogName, entry.first.line, "program-empty");
+        Say(f.problem, "the program entry has no command line");
+        Say(f.outcome, "no program is started; its two further lines are read and dropped");
+        Say(f.fix, "Write the command line after the ;, or leave the entry out.");
+        c.sink(f, c.context);
+    }
     bool flagEmpty = FurtherLineValue(entry.third)[0] == '\0';
     if (entry.text[1] == '"' && flagEmpty) {
-        Finding f = NewFinding(kLogName, entry.first.line, kError, "program-quoted");
+        Finding f = NewFinding(kLogName, entry.first.line, "program-quoted");
         Say(f.problem, "the command line is quoted and the directory flag is empty");
         Say(f.outcome, "the working directory is taken from the command line, quote included: "
             "the program does not start");
         Say(f.fix, "Write the directory on the second line and a non-empty flag (;1) on the "
             "third.");
+        c.sink(f, c.context);
+    }
+    const char* command = entry.text + 1;
+    if (command[0] != '"' && memchr(command, ' ', ProgramNameEnd(command))) {
+        Finding f = NewFinding(kLogName, entry.first.line, "program-unquoted");
+        Say(f.problem, "the program's path holds a space and is not in quotes");
+        Say(f.outcome, "Windows tries the path up to each space in turn (C:\\Program.exe before "
+            "C:\\Program Files\\...): another program of such a name is started instead");
+        Say(f.fix, "Quote the program's path, and write the working directory on the second "
+            "line with ;1 on the third.");
+        c.sink(f, c.context);
+    }
+    if (entry.text[1] != '"' && flagEmpty && ArgumentsInProgramDirectory(entry.text + 1)) {
+        char directory[kProgramDirSize];
+        ProgramWorkingDirectory(entry.text, entry.second, entry.third, directory, sizeof directory);
+        Finding f = NewFinding(kLogName, entry.first.line, "program-directory");
+        Say(f.problem, "the command line has arguments with a separator and the directory flag "
+            "is empty");
+        Say(f.outcome, "the working directory is taken from the whole command line, arguments "
+            "included: \"%s\" is not a directory, and the program does not start", directory);
+        Say(f.fix, "Write the working directory on the second line and a non-empty flag (;1) "
+            "on the third.");
         c.sink(f, c.context);
     }
     const char* directory = FurtherLineValue(entry.second);
@@ -371,7 +567,8 @@ void CheckFurtherReads(Checker& c, const WalkedEntry& entry)
             ReportCut(c, entry.further[i], ini ? "INI value line" : kProgramWhat[i],
                       ini ? kIniValueSize : kProgramCapacity[i]);
         if (entry.further[i].ended && text[0]) {
-            Finding f = NewFinding(kLogName, entry.further[i].line, kWarning, "no-line-end");
+            Finding f = NewFinding(kLogName, entry.further[i].line, "no-line-end");
+            f.severity = kWarning;   // a further line is acted on before the end is tested
             Say(f.problem, "the last line has no line end");
             Say(f.outcome, "it is read all the same, as the entry's further line");
             Say(f.fix, "%s", kLineEndFix);
@@ -406,7 +603,7 @@ void CheckEntries(Checker& c, LogWalk& walk)
         }
     }
     if (entry.text[0]) {
-        Finding f = NewFinding(kLogName, entry.first.line, kError, "no-line-end");
+        Finding f = NewFinding(kLogName, entry.first.line, "no-line-end");
         Say(f.problem, "the last line has no line end");
         Say(f.outcome, "the read that meets the end of the file is not acted upon: this entry "
             "is never carried out");
@@ -416,11 +613,18 @@ void CheckEntries(Checker& c, LogWalk& walk)
     CheckDirectoriesListedAsFiles(c);
 }
 
+// A shown text as the system's profile functions return it.
+struct LangText {
+    unsigned number;
+    int line;
+    std::string value;
+};
+
 // One [section] of lang.ini and the shown texts it has.
 struct LangSection {
     std::string name;
     int line;
-    std::vector<unsigned> numbers;
+    std::vector<LangText> texts;
 };
 
 std::string Trimmed(const char* text, size_t length)
@@ -432,45 +636,108 @@ std::string Trimmed(const char* text, size_t length)
     return std::string(text, length);
 }
 
-// Sections and keys as the system's profile functions see them.
-bool ReadLangSections(const char* path, std::vector<LangSection>* sections)
+// A value in matching quotes comes back without them.
+std::string Unquoted(const std::string& value)
 {
-    LineFile file;
-    file.OpenForReading(path);
-    if (!file.is_open())
-        return false;
-    char text[kIniLineSize];
-    for (int line = 1; file.good(); ++line) {
-        file.ReadLine(text, sizeof text);
-        std::string trimmed = Trimmed(text, strlen(text));
+    bool quoted = value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
+                  value.back() == value[0];
+    return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
+// Sections and keys as the system's profile functions see them.
+std::vector<LangSection> ReadLangSections(const std::string& bytes)
+{
+    std::vector<LangSection> sections;
+    std::istringstream in(bytes);
+    std::string text;
+    for (int line = 1; std::getline(in, text); ++line) {
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        std::string trimmed = Trimmed(text.c_str(), text.size());
         if (trimmed[0] == '[') {
             size_t close = trimmed.find(']');
-            sections->push_back({Trimmed(trimmed.c_str() + 1, std::min(close, trimmed.size()) - 1),
-                                 line, {}});
+            sections.push_back({Trimmed(trimmed.c_str() + 1, std::min(close, trimmed.size()) - 1),
+                                line, {}});
             continue;
         }
         size_t equals = trimmed.find('=');
-        if (sections->empty() || equals == std::string::npos)
+        if (sections.empty() || equals == std::string::npos)
             continue;
         std::string key = ComparisonKey(Trimmed(trimmed.c_str(), equals).c_str());
+        std::string value = Unquoted(Trimmed(trimmed.c_str() + equals + 1,
+                                             trimmed.size() - equals - 1));
         for (const unsigned* number = kShownTextNumbers; *number; ++number)
             if (key == "STR" + std::to_string(*number))
-                sections->back().numbers.push_back(*number);
+                sections.back().texts.push_back({*number, line, value});
     }
-    return true;
+    return sections;
+}
+
+// The escape that vanishes from a text: % before anything but d, n or p.
+const char* VanishingEscape(const char* text)
+{
+    for (const char* p = strchr(text, '%'); p; p = strchr(p + 2, '%'))
+        if (p[1] == '\0' || !strchr("dnp", p[1]))
+            return p;
+    return nullptr;
+}
+
+// The restart question's caption is fetched into a short buffer, every other text into a long one.
+size_t TextCapacity(unsigned number)
+{
+    return number == 96 ? kShortTextSize : kTextSize;
+}
+
+void CheckShownText(Checker& c, const LangText& text, const char* productName)
+{
+    if (const char* escape = VanishingEscape(text.value.c_str())) {
+        Finding f = NewFinding(kLangName, text.line, "text-escape");
+        Say(f.problem, "str%u holds \"%.2s\", which is no text escape", text.number, escape);
+        Say(f.outcome, "%% and the character after it vanish from the text shown: only %%d, %%n "
+            "and %%p (lower case) stand for something, and %%%% shows nothing");
+        Say(f.fix, "Leave out %%, or write it as part of %%d, %%n or %%p.");
+        c.sink(f, c.context);
+    }
+    std::vector<char> shown(text.value.size() * (strlen(productName) + 2) + 2);
+    ExpandTextEscapes(shown.data(), shown.size(), text.value.c_str(), "C:", productName);
+    size_t length = std::max(strlen(shown.data()), text.value.size());
+    if (length > TextCapacity(text.number) - 1) {
+        Finding f = NewFinding(kLangName, text.line, "text-too-long");
+        Say(f.problem, "str%u has %d characters as shown (with %%p the product name); it is "
+            "fetched into room for %d", text.number, int(length),
+            int(TextCapacity(text.number) - 1));
+        Say(f.outcome, "the text is cut there");
+        Say(f.fix, "Shorten the text.");
+        c.sink(f, c.context);
+    }
+}
+
+void ReportMissingTexts(Checker& c, const LangSection& section, const std::string& missing)
+{
+    Finding f = NewFinding(kLangName, section.line, "text-missing");
+    Say(f.problem, "[%s] lacks %s", section.name.c_str(), missing.c_str());
+    Say(f.outcome, "in this language these texts read ___string not found___");
+    Say(f.fix, "Add each missing strN=text to the section.");
+    c.sink(f, c.context);
 }
 
 void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
 {
-    std::vector<LangSection> sections;
-    if (!ReadLangSections(path, &sections)) {
-        Finding f = NewFinding(kLangName, 0, kError, "lang-missing");
+    std::ifstream exists(path, std::ios::binary);
+    if (!exists) {
+        Finding f = NewFinding(kLangName, 0, "lang-missing");
         Say(f.problem, "there is no lang.ini beside the log");
         Say(f.outcome, "every text the uninstaller shows reads ___string not found___");
         Say(f.fix, "Install lang.ini with one section per language.");
         c.sink(f, c.context);
         return;
     }
+    std::string bytes = FileBytes(path);
+    if (!CheckEncoding(c, kLangName, bytes, "the first line, whose section is not found"))
+        return;
+    if (bytes.compare(0, 3, kUtf8Mark) == 0)
+        bytes.erase(0, 3);   // reported: read on as the vendor meant
+    std::vector<LangSection> sections = ReadLangSections(bytes);
     bool named = false, anyLanguage = false;
     for (const LangSection& section : sections) {
         bool general = BufEqualNoCase(section.name.c_str(), "general");
@@ -478,7 +745,7 @@ void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
         named = named || (!general && BufEqualNoCase(section.name.c_str(), header.language));
     }
     if (!(header.language[0] ? named : anyLanguage)) {
-        Finding f = NewFinding(kLogName, header.reads[2].line, kError, "header-language");
+        Finding f = NewFinding(kLogName, header.reads[2].line, "header-language");
         char quote[80];
         if (header.language[0])
             Say(f.problem, "the language \"%s\" names no section of lang.ini",
@@ -492,30 +759,40 @@ void CheckLanguageFile(Checker& c, const char* path, const LogHeader& header)
         c.sink(f, c.context);
     }
     for (const LangSection& section : sections) {
+        if (BufEqualNoCase(section.name.c_str(), "general"))
+            continue;
         std::string missing;
         for (const unsigned* number = kShownTextNumbers; *number; ++number)
-            if (std::find(section.numbers.begin(), section.numbers.end(), *number) ==
-                section.numbers.end())
+            if (std::none_of(section.texts.begin(), section.texts.end(),
+                             [number](const LangText& text) { return text.number == *number; }))
                 missing += (missing.empty() ? "str" : ", str") + std::to_string(*number);
-        if (missing.empty() || BufEqualNoCase(section.name.c_str(), "general"))
-            continue;
-        Finding f = NewFinding(kLangName, section.line, kError, "text-missing");
-        Say(f.problem, "[%s] lacks %s", section.name.c_str(), missing.c_str());
-        Say(f.outcome, "in this language these texts read ___string not found___");
-        Say(f.fix, "Add each missing strN=text to the section.");
-        c.sink(f, c.context);
+        if (!missing.empty())
+            ReportMissingTexts(c, section, missing);
+        for (const LangText& text : section.texts)
+            CheckShownText(c, text, header.productName);
     }
+}
+
+// The log's encoding and bytes; false when it is no single-byte text at all.
+bool CheckLogBytes(Checker& c, const char* logPath)
+{
+    std::string bytes = FileBytes(logPath);
+    if (!CheckEncoding(c, kLogName, bytes, "the product name"))
+        return false;
+    ScanBytes(c, bytes);
+    return true;
 }
 
 }  // namespace
 
 bool CheckInstallation(const char* logPath, const char* langPath, FindingSink sink, void* context)
 {
-    Checker c = {sink, context, {}};
+    Checker c = {sink, context, {}, {}};
     LogWalk walk;
     if (!OpenLogWalk(walk, logPath))
         return false;
-    ScanBytes(c, logPath);
+    if (!CheckLogBytes(c, logPath))
+        return true;
     LogHeader header;
     ReadLogHeader(walk, &header);
     CheckHeader(c, header);

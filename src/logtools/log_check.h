@@ -3,8 +3,7 @@
 #pragma once
 
 #include "language/text_numbers.h"   // kShownTextNumbers: the texts each language needs
-
-enum FindingSeverity { kWarning, kError };
+#include "logtools/log_rules.h"
 
 enum { kFindingTextSize = 512 };
 
@@ -12,7 +11,7 @@ struct Finding {
     const char* file;   // "uninstall.log" or "lang.ini"
     int line;           // from 1; 0 for the file as a whole
     FindingSeverity severity;
-    const char* code;   // stable name of the rule, listed in the README
+    const char* code;   // the rule's id in kLogRules
     char problem[kFindingTextSize];
     char outcome[kFindingTextSize];   // what the uninstaller does instead
     char fix[kFindingTextSize];

@@ -1,5 +1,7 @@
 // UninstallLogWriter: writes uninstall.log for the uninstaller, for use in
-// installers. Header-only and free of Windows headers: copy this file.
+// installers. Header-only and free of Windows headers: copy this file with
+// logtools/log_rules.h, uninstall_log/log_entry.h and registry/registry_path.h,
+// keeping their folders.
 //
 //   UninstallLogWriter log;
 //   log.Open("C:\\Program Files\\Demo App\\uninstall.log");
@@ -9,14 +11,18 @@
 //   if (!log.Close()) report(log.Error());
 //
 // The header comes first; every line ends with CR LF, the last one included.
-// A call whose entry the uninstaller could not act on as meant writes
-// nothing and returns false, with the reason in Error(); later calls go on.
+// A call whose entry uninstall-check would report writes nothing and returns
+// false, with the rule's id and the problem in Error(); later calls go on.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
+
+#include "logtools/log_rules.h"
+#include "uninstall_log/log_entry.h"
+#include "registry/registry_path.h"
 
 class UninstallLogWriter {
 public:
@@ -29,19 +35,27 @@ public:
     {
         Close();
         file_ = fopen(path, "wb");
+        path_ = path;
         headerWritten_ = writeFailed_ = false;
         paths_.clear();
-        return file_ ? true : Refuse("cannot create the log file");
+        return file_ ? true : Refuse(nullptr, "cannot create the log file");
     }
 
     // language: a section of lang.ini, or "" to let the user choose.
     bool Header(const char* productName, const char* productKey, const char* language)
     {
         if (!file_ || headerWritten_)
-            return Refuse("the header goes first, once, into an open log");
-        if (!IsText(productName, 1022) || !IsText(productKey, 126) || !IsText(language, 103))
-            return Refuse("product name (1022), product key (126) and language (103): "
-                          "single-line text of at most these lengths");
+            return Refuse(nullptr, "the header goes first, once, into an open log");
+        const char* texts[] = {productName, productKey, language};
+        const size_t capacities[] = {kProductNameSize, kProductKeySize, kLanguageNameMaxLength + 2};
+        for (int i = 0; i < 3; ++i) {
+            if (HasControlByte(texts[i]))
+                return Refuse("not-text");
+            if (strlen(texts[i]) > capacities[i] - 2)
+                return Refuse(i == 2 ? "header-language" : "line-too-long");
+        }
+        if (!productKey[0] || strchr(productKey, '\\'))
+            return Refuse("header-product-key");
         headerWritten_ = true;
         return Line("", productName) && Line("", productKey) && Line("", language);
     }
@@ -55,13 +69,20 @@ public:
     // The line key=value, removed from [section] of system.ini.
     bool IniLine(const char* section, const char* key, const char* value)
     {
-        std::string entry = std::string(section) + "\\" + key;
-        if (!IsText(section, 125) || !IsText(key, 256) || !key[0] || strchr(key, '\\') ||
-            !IsText(value, 1022) || strlen(key) + 1 + strlen(value) > 1023 ||
-            !IsText(entry.c_str(), 257))
-            return Refuse("INI line: a section of at most 125 characters, a key without "
-                          "backslash, key=value at most 1023 characters");
-        return Entry() && Line("-", entry.c_str()) && Line("", value);
+        std::string entry = std::string("-") + section + "\\" + key;
+        const char* rule = HasControlByte(entry.c_str()) || HasControlByte(value) ? "not-text"
+                           : strlen(section) > kIniSectionMaxLength ? "ini-section-too-long"
+                           : IsBracketedSection(section, strlen(section)) ? "ini-section-brackets"
+                           : !key[0] || strchr(key, '=') ? "ini-key-equals"
+                           : strlen(key) + 1 + strlen(value) > kIniLineSize - 1 ? "ini-line-too-long"
+                           : entry.size() > kEntryLineSize - 2 || strlen(value) > kIniValueSize - 2
+                               ? "line-too-long"
+                               : nullptr;
+        if (rule)
+            return Refuse(rule);
+        if (strchr(key, '\\'))
+            return Refuse(nullptr, "an INI key holds a backslash: the section would end there");
+        return Entry() && Line("", entry.c_str()) && Line("", value);
     }
 
     // A Registry Path: a root key name in capitals, a backslash, the key path,
@@ -71,85 +92,103 @@ public:
         static const char* const kRoots[] = {
             "HKEY_CLASSES_ROOT\\", "HKEY_CURRENT_CONFIG\\", "HKEY_CURRENT_USER\\",
             "HKEY_LOCAL_MACHINE\\", "HKEY_USERS\\", "HKEY_PERFORMANCE_DATA\\", "HKEY_DYN_DATA\\"};
-        bool rooted = false;
-        for (const char* root : kRoots)
+        bool rooted = false, rootedIgnoringCase = false;
+        for (const char* root : kRoots) {
             rooted = rooted || (strncmp(path, root, strlen(root)) == 0 && path[strlen(root)]);
-        const char* name = strrchr(path, '\\') + (rooted ? 1 : 0);
-        if (!rooted || !IsText(path, 257) || strlen(name) > 99)
-            return Refuse("registry value: a root key name in capitals and a backslash, at most "
-                          "257 characters, a value name of at most 99");
-        return Entry() && Line(":", path);
+            rootedIgnoringCase = rootedIgnoringCase || StartsWithNoCase(path, root);
+        }
+        const char* rule = HasControlByte(path)                       ? "not-text"
+                           : rootedIgnoringCase && !rooted            ? "registry-root-case"
+                           : !rooted                                  ? "registry-root-unknown"
+                           : strlen(strrchr(path, '\\') + 1) > kRegValueNameSize - 1
+                               ? "registry-too-long"
+                           : strlen(path) + 1 > kEntryLineSize - 2    ? "line-too-long"
+                           : !strrchr(path, '\\')[1]                   ? "registry-key-path"
+                                                                      : nullptr;
+        return rule ? Refuse(rule) : Entry() && Line(":", path);
     }
 
     // Runs commandLine and waits for it; in workingDirectory, or with an
     // empty one in the directory of the command line (which must then be
-    // unquoted).
+    // unquoted and free of separators in its arguments).
     bool Program(const char* commandLine, const char* workingDirectory)
     {
         bool inOwnDirectory = !workingDirectory[0];
-        if (!IsText(commandLine, 257) || !commandLine[0] ||
-            (inOwnDirectory && commandLine[0] == '"') ||
-            (!inOwnDirectory && (!IsText(workingDirectory, 257) || !IsPlainPath(workingDirectory))))
-            return Refuse("program: a command line of at most 257 characters; a working "
-                          "directory given as a full path, which a quoted command line needs");
+        const char* rule =
+            HasControlByte(commandLine)                           ? "not-text"
+            : !commandLine[0]                                     ? "program-empty"
+            : strlen(commandLine) + 1 > kEntryLineSize - 2        ? "line-too-long"
+            : commandLine[0] != '"' &&
+                      memchr(commandLine, ' ', ProgramNameEnd(commandLine)) ? "program-unquoted"
+            : inOwnDirectory && commandLine[0] == '"'             ? "program-quoted"
+            : inOwnDirectory && ArgumentsInProgramDirectory(commandLine) ? "program-directory"
+            : inOwnDirectory                                      ? nullptr
+            : strlen(workingDirectory) + 1 > kProgramDirSize - 2 ? "line-too-long"
+                                                                  : PathRule(workingDirectory);
+        if (rule)
+            return Refuse(rule);
         return Entry() && Line(";", commandLine) && Line(";", workingDirectory) &&
                Line(";", inOwnDirectory ? "" : "1");
     }
 
-    // False when any write failed; the reason of the last refusal stays.
+    // False when any write failed, or when the log got no header: the
+    // uninstaller would read a log without one as the end of its work.
     bool Close()
     {
         if (!file_)
-            return writeFailed_ ? Refuse("the log could not be written in full") : true;
+            return writeFailed_ ? Refuse(nullptr, "the log could not be written in full") : true;
         writeFailed_ = fclose(file_) != 0 || writeFailed_;
         file_ = nullptr;
-        return writeFailed_ ? Refuse("the log could not be written in full") : true;
+        if (!headerWritten_) {
+            remove(path_.c_str());
+            return Refuse("header-incomplete");
+        }
+        return writeFailed_ ? Refuse(nullptr, "the log could not be written in full") : true;
     }
 
     const char* Error() const { return error_.c_str(); }
 
 private:
-    bool Refuse(const char* why)
+    // The rule's id and summary, or the why of a refusal that is no rule.
+    bool Refuse(const char* rule, const char* why = nullptr)
     {
-        error_ = why;
+        error_ = rule ? std::string(rule) + ": " + FindLogRule(rule)->summary : why;
         return false;
     }
 
-    // Single-line text without control bytes, of at most maxLength characters.
-    static bool IsText(const char* text, size_t maxLength)
+    // The first rule a path breaks, or null.
+    static const char* PathRule(const char* path)
     {
-        size_t length = 0;
-        for (; text[length]; ++length)
-            if (static_cast<unsigned char>(text[length]) < 32)
-                return false;
-        return length <= maxLength;
-    }
-
-    // A full path, used as written: no macros, no steps up, backslashes only.
-    static bool IsPlainPath(const char* path)
-    {
-        bool drive = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                     path[2] == '\\';
-        std::string text = std::string("\\") + path + "\\";
-        return (drive || strncmp(path, "\\\\", 2) == 0) && !strpbrk(path, "%/") &&
-               text.find("\\..\\") == std::string::npos && text.find("\\.\\") == std::string::npos;
+        return HasControlByte(path)           ? "path-control"
+               : !IsFullPath(path)            ? "relative-path"
+               : ForbiddenPathCharacter(path) ? "path-character"
+               : HasDoubledSeparator(path)    ? "path-spelling"
+               : HasMacroLikePercent(path)    ? "percent-in-path"
+               : HasDotStep(path)             ? "dot-dot"
+               : strchr(path, '/')            ? "forward-slash"
+               : HasShortNameStep(path)       ? "short-name"
+                                              : nullptr;
     }
 
     static std::string Upper(const std::string& text)
     {
         std::string upper(text);
         for (char& c : upper)
-            c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+            c = AsciiUpper(c);
         return upper;
     }
 
     // Each file once, and never one that is the directory of another.
     bool LoggedFile(const char* kind, const char* path)
     {
+        const char* rule = strlen(kind) + strlen(path) > kEntryLineSize - 2 ? "line-too-long"
+                           : PathRule(path)                                ? PathRule(path)
+                           : IsOwnFile(path)                               ? "own-file"
+                           : IsSeparator(path[strlen(path) - 1])           ? "directory-as-file"
+                                                                           : nullptr;
+        if (rule)
+            return Refuse(rule);
         std::string upper = Upper(path);
-        if (!IsText(path, 258 - strlen(kind)) || !IsPlainPath(path) || upper.back() == '\\')
-            return Refuse("file: a full path of a file, at most 258 characters with its kind "
-                          "character, without %, /, . or .. steps");
         std::string asDirectory = upper + "\\";
         auto below = paths_.lower_bound(asDirectory);
         bool isDirectory =
@@ -157,23 +196,26 @@ private:
         bool inFile = false;
         for (size_t at = upper.find('\\'); at != std::string::npos; at = upper.find('\\', at + 1))
             inFile = inFile || paths_.count(upper.substr(0, at));
-        if (paths_.count(upper) || isDirectory || inFile)
-            return Refuse("file: listed already, or the directory of a listed file");
+        if (isDirectory || inFile)
+            return Refuse("directory-as-file");
+        if (paths_.count(upper))
+            return Refuse(IsInSystemDirectory(path) ? "system-file-twice" : "listed-twice");
         if (!Entry() || !Line(kind, path))
             return false;
         paths_.insert(upper);
         return true;
     }
 
-    bool Entry() { return headerWritten_ && file_ ? true : Refuse("write the header first"); }
+    bool Entry() { return headerWritten_ && file_ ? true : Refuse(nullptr, "write the header first"); }
 
     bool Line(const char* kind, const char* text)
     {
         writeFailed_ = writeFailed_ || fprintf(file_, "%s%s\r\n", kind, text) < 0;
-        return !writeFailed_ || Refuse("the log could not be written");
+        return !writeFailed_ || Refuse(nullptr, "the log could not be written");
     }
 
     FILE* file_ = nullptr;
+    std::string path_;
     bool headerWritten_ = false;
     bool writeFailed_ = false;
     std::set<std::string> paths_;

@@ -1,0 +1,103 @@
+// Logs that uninstall-check calls clean, undone by uninstall.exe: nothing the log named is
+// left. The logs come from random writer calls; a few here, UNDO_ROUNDS of them from scripts/fuzz.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logtools/log_check.h"
+#include "logtools/uninstall_log_writer.h"
+#include "support/test_env.h"
+#include "support/ui_driver.h"
+
+using namespace testenv;
+using std::string;
+
+namespace {
+
+const DWORD kTimeout = 20000;
+const char kKey[] = "Software\\UninstCheckUndo";
+
+// uninstall.exe -C on a desktop of its own, OK pressed once the work is done; false when
+// the main dialog never let it end.
+bool UndoOnOwnDesktop(const string& exe)
+{
+    const string name = "check_undo_" + std::to_string(GetCurrentProcessId());
+    HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    DWORD code = STILL_ACTIVE;
+    std::thread([&] {
+        Process process;
+        if (!SetThreadDesktop(desktop) || !process.Start("\"" + exe + "\" -C", "WinSta0\\" + name))
+            return;
+        HWND main = ui::WaitForWindow("KSWUNINST", nullptr, kTimeout, process.Id());
+        for (DWORD start = GetTickCount();
+             main && !ui::ControlEnabled(main, IDOK) && GetTickCount() - start < kTimeout;)
+            Sleep(20);
+        ui::PressButton(main, IDOK);
+        code = process.Wait(kTimeout);
+    }).join();
+    CloseDesktop(desktop);
+    return code != STILL_ACTIVE;
+}
+
+}  // namespace
+
+TEST(CheckedLogs, UndoneLeaveNothingTheyNamed)
+{
+    static const char* const kNames[] = {"a", "B", "data", "x.dll", "f.txt", "100% Tools", "sub"};
+    const char* rounds = getenv("UNDO_ROUNDS");
+    std::mt19937 random(24);   // the same logs every run
+    auto name = [&] { return string(kNames[random() % (sizeof kNames / sizeof *kNames)]); };
+    SavedValue pending(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                       "PendingFileRenameOperations");   // uninstall.exe lists itself there
+    for (int round = 0, count = rounds ? atoi(rounds) : 3; round < count; ++round) {
+        TempDir temp("undo");
+        const string dir = temp.Path() + "App\\";
+        ScopedKey key(HKEY_CURRENT_USER, kKey);
+        ASSERT_TRUE(MakeDirectories(dir) && CopyFileA((ProgramDir() + "uninstall.exe").c_str(),
+                                                      (dir + "uninstall.exe").c_str(), FALSE));
+        string lang = "[English]\r\n";
+        for (const unsigned* n = kShownTextNumbers; *n; ++n)
+            lang += "str" + std::to_string(*n) + "=Text\r\n";
+        WriteFileBytes(dir + "lang.ini", lang);
+        UninstallLogWriter log;
+        ASSERT_TRUE(log.Open((dir + "uninstall.log").c_str()) &&
+                    log.Header("Undo", "UninstCheckUndo", "English")) << log.Error();
+        std::vector<string> files, values;
+        for (int entry = 0; entry < 12; ++entry) {
+            string parent = dir;
+            for (int depth = random() % 3; depth > 0; --depth)
+                parent += name() + "\\";
+            string path = parent + name(), value = kKey + ("\\" + name());
+            int kind = random() % 4;
+            if (kind == 0 && log.RegistryValue(("HKEY_CURRENT_USER\\" + value + "\\V").c_str())) {
+                SetString(HKEY_CURRENT_USER, value, "V", "x");
+                values.push_back(value);
+            } else if (kind > 0 && (kind == 1   ? log.File(path.c_str())
+                                    : kind == 2 ? log.Font(path.c_str())
+                                                : log.SelfRegisteringModule(path.c_str()))) {
+                MakeDirectories(parent);
+                WriteFileBytes(path, "x");
+                files.push_back(path);
+            }
+        }
+        ASSERT_TRUE(log.Close()) << log.Error();
+        std::vector<string> found;
+        CheckInstallation((dir + "uninstall.log").c_str(), (dir + "lang.ini").c_str(),
+                          [](const Finding& f, void* all) {
+                              static_cast<std::vector<string>*>(all)->push_back(f.code);
+                          }, &found);
+        ASSERT_EQ(found, std::vector<string>()) << "the writer's log is clean to the checker";
+        ASSERT_TRUE(UndoOnOwnDesktop(dir + "uninstall.exe"));
+        for (const string& file : files)
+            EXPECT_FALSE(FileExists(file)) << file;
+        string data;
+        for (const string& value : values)
+            EXPECT_FALSE(GetValue(HKEY_CURRENT_USER, value, "V", &data)) << value;
+    }
+}

@@ -3,6 +3,7 @@
 set(TEXT_SOURCES
     src/text/buf.cpp
     src/text/path_split.cpp
+    src/text/path_list.cpp
     src/shell/cmdline_tokens.cpp
     src/engine/linefile.cpp
     src/engine/ini_lines.cpp

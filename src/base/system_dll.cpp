@@ -16,8 +16,9 @@ typedef BOOL(WINAPI* SetDllDirectoryFn)(const char* path);
 typedef void*(WINAPI* AddDllDirectoryFn)(const WCHAR* directory);
 typedef BOOL(WINAPI* RemoveDllDirectoryFn)(void* cookie);
 
-// Set where the system searches only its own directory for DLLs named
-// without a path; the calls that widen one load came with that one.
+// Set where the system searches its own directory alone for DLLs named
+// without a path (SetDefaultDllDirectories, which came with the calls that
+// add a directory to one load's search).
 bool g_searchRestricted = false;
 AddDllDirectoryFn g_addDllDirectory = nullptr;
 RemoveDllDirectoryFn g_removeDllDirectory = nullptr;
@@ -58,6 +59,7 @@ bool NormaliseDirectory(const char* directory, char* out, DWORD size)
     return true;
 }
 
+// Also true when it cannot tell: nothing doubtful joins the search.
 bool IsProgramDirectory(const char* directory)
 {
     char program[kPathSize], own[kPathSize], other[kPathSize];
@@ -69,6 +71,7 @@ bool IsProgramDirectory(const char* directory)
            BufEqualNoCase(own, other);
 }
 
+// A PATH of more directories is searched as far as this.
 const int kMaxAddedDirectories = 64;
 
 // Directories added to the search of one module's DLLs, taken out again after.

@@ -34,6 +34,9 @@ write_manifest(uninstall "Uninstaller" requireAdministrator)
 # Only reads; without a manifest Windows would guess from "install" in its name.
 write_manifest(uninstall-check "Uninstall log checker" asInvoker)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED_DIR}")
+# The resource compiler's dependencies are not scanned: named here.
+set_source_files_properties(src/resources/uninstall.rc src/resources/check.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/src/resources/program_info.rc;${GENERATED_DIR}/uninstaller_version.h;${GENERATED_DIR}/uninstall.manifest;${GENERATED_DIR}/uninstall-check.manifest")
 
 # Only DLLs the system always takes from its own directory (KnownDLLs) are
 # imported; any other is loaded by full path (src/base/system_dll.h).

@@ -1,11 +1,12 @@
-# Native build of the text routines alone, with sanitizers, for tests and fuzzing.
-# SANITIZE=OFF makes a plain build, for timing the Linux uninstall-check.
-option(SANITIZE "Build the native tree with ASan and UBSan" ON)
+# Native build of the text routines alone, with sanitizers, for tests and
+# fuzzing; without them (SANITIZE=OFF) for the Linux checker that ships.
+option(SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+add_compile_options(-Wall -Wextra)
 if(SANITIZE)
     set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_compile_options(${SANITIZE_FLAGS})
+    add_link_options(${SANITIZE_FLAGS})
 endif()
-add_compile_options(-Wall -Wextra ${SANITIZE_FLAGS})
-add_link_options(${SANITIZE_FLAGS})
 
 add_library(textcore STATIC ${TEXT_SOURCES})
 target_include_directories(textcore PUBLIC ${CMAKE_SOURCE_DIR}/src)

@@ -3,6 +3,7 @@
 set(TEXT_SOURCES
     src/text/buf.cpp
     src/text/path_split.cpp
+    src/text/path_list.cpp
     src/text/linefile.cpp
     src/uninstall_log/log_entry.cpp
     src/uninstall_log/log_reader.cpp

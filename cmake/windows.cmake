@@ -5,6 +5,39 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WINVER=0x0500 _WIN32_WINNT=0x0500 _WIN32_IE=0x0500)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# Two builds of one commit give the same bytes: no link time in the header,
+# no build directory in the code.
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>"
+                    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=build>")
+add_link_options(-Wl,--no-insert-timestamp)
+# The 32-bit header says Windows 4.0 (95, NT 4) outright, not by the linker's default.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_link_options(-Wl,--major-os-version,4,--minor-os-version,0
+                     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
+    set(MANIFEST_ARCHITECTURE x86)
+else()
+    set(MANIFEST_ARCHITECTURE amd64)
+endif()
+
+# The version resource and the manifests take the project's version.
+set(GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(MANIFEST_VERSION ${PROJECT_VERSION}.0)
+configure_file(src/resources/uninstaller_version.h.in ${GENERATED_DIR}/uninstaller_version.h)
+function(write_manifest program description level)
+    set(MANIFEST_PROGRAM ${program})
+    set(MANIFEST_DESCRIPTION ${description})
+    set(MANIFEST_EXECUTION_LEVEL ${level})
+    configure_file(src/resources/program.manifest.in ${GENERATED_DIR}/${program}.manifest @ONLY)
+endfunction()
+# It deletes under Program Files, HKLM and the system directory.
+write_manifest(uninstall "Uninstaller" requireAdministrator)
+# Only reads; without a manifest Windows would guess from "install" in its name.
+write_manifest(uninstall-check "Uninstall log checker" asInvoker)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED_DIR}")
+# The resource compiler's dependencies are not scanned: named here.
+set_source_files_properties(src/resources/uninstall.rc src/resources/check.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/src/resources/program_info.rc;${GENERATED_DIR}/uninstaller_version.h;${GENERATED_DIR}/uninstall.manifest;${GENERATED_DIR}/uninstall-check.manifest")
+
 # Only DLLs the system always takes from its own directory (KnownDLLs) are
 # imported; any other is loaded by full path (src/base/system_dll.h).
 set(WIN32_LIBS ole32 gdi32 user32 advapi32 kernel32)
@@ -32,8 +65,11 @@ if(SHIPPED_PROGRAM_ONLY)
     endif()
     target_link_libraries(uninstall PRIVATE uninstcore)
     target_link_options(uninstall PRIVATE -s)
-    # The vendors' log checker, a console program.
-    add_executable(uninstall-check src/logtools/check_main.cpp)
+    # The vendors' log checker, a console program, held to the same imports.
+    add_executable(uninstall-check src/logtools/check_main.cpp src/resources/check.rc)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_sources(uninstall-check PRIVATE src/older_windows/runtime_imports.cpp)
+    endif()
     target_link_libraries(uninstall-check PRIVATE uninstcore)
     target_link_options(uninstall-check PRIVATE -s)
     return()

@@ -612,6 +612,48 @@ TEST_F(EndToEnd, LoadsNoDllPlantedBesideIt)
             << c.name << ".dll planted beside uninstall.exe was loaded";
 }
 
+// A logged module is unregistered wherever a plain load finds the DLL it imports, except beside
+// uninstall.exe; a relative path is taken from the current directory. A logged program loads
+// DLLs from its working directory. @ stands for the product's directory.
+TEST_F(EndToEnd, LoggedModulesAndProgramsSearchDllsAsPlainLoads)
+{
+    TempDir onPath{"path"};
+    char oldPath[4096] = "", oldCwd[MAX_PATH] = "";
+    GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    GetCurrentDirectoryA(sizeof oldCwd, oldCwd);
+    SetEnvironmentVariableA("PATH", (std::string(oldPath) + ";" + onPath.Path()).c_str());
+    const struct { std::string dependency, entry; bool unregistered; } cases[] = {
+        {"@bin\\", "%bin\\ext.dll", true}, {onPath.Path(), "%@bin\\ext.dll", true},
+        {WindowsDir() + "\\", "%@bin\\ext.dll", true}, {"@", "%@bin\\ext.dll", false},
+    };
+    for (const auto& c : cases) {
+        Product product("Demo App\r\nUninstTest\r\nEnglish\r\n");
+        auto at = [&](std::string text) {
+            size_t place = text.find('@');
+            return place == std::string::npos ? text : text.replace(place, 1, product.dir);
+        };
+        std::string dependency = at(c.dependency) + "planted_module.dll", bin = product.dir + "bin\\";
+        std::string marker = temp_ / "marker", loaded = temp_ / "loaded";
+        std::string log = ReadFileOrEmpty(product.dir + "uninstall.log") + at(c.entry) + "\r\n;" +
+                          Quoted(SelfPath()) + " --load " + Quoted(loaded) + " workdir.dll\r\n;" +
+                          bin + "\r\n;x\r\n";
+        ASSERT_TRUE(MakeDirectories(bin) && CopyBuilt("selfreg_module.dll", bin + "ext.dll") &&
+                    CopyBuilt("planted_module.dll", dependency) &&
+                    CopyBuilt("planted_module.dll", bin + "workdir.dll") &&
+                    WriteFileBytes(product.dir + "uninstall.log", log));
+        SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
+        SetCurrentDirectoryA(product.dir.c_str());
+        EXPECT_EQ(RunThrough(product.Command("-C"), {{kMain}}), 1u);
+        SetCurrentDirectoryA(oldCwd);
+        SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
+        EXPECT_EQ(ReadFileOrEmpty(marker), c.unregistered ? "unregistered\n" : "") << c.dependency;
+        EXPECT_EQ(ReadFileOrEmpty(loaded), "loaded") << "the program's DLL in its working directory";
+        DeleteFileA(marker.c_str());
+        DeleteFileA(dependency.c_str());
+    }
+    SetEnvironmentVariableA("PATH", oldPath);
+}
+
 // Damaged logs, whole runs: exit code 1, and every sentinel as it was: files and directories
 // beside and above the product, a file whose name extends a logged one, system.ini lines like a
 // logged one, values beside logged ones, another program's pending rename. In a log @ stands for
@@ -740,6 +782,8 @@ int main(int argc, char** argv)
     }
     if (mode == "--program")
         return RunAsLoggedProgram(argc, argv);
+    if (mode == "--load" && argc > 3)   // --load OUT DLL: whether a plain load finds DLL
+        return !WriteFileBytes(g_outPath, LoadLibraryA(argv[3]) ? "loaded" : "missing");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -14,6 +14,15 @@ void RestrictDllSearch();
 // null when it cannot be loaded.
 HMODULE LoadSystemDll(const char* name);
 
-// A module named by its full path, the DLLs it imports searched in its own
-// directory first and then in the system's; null when it cannot be loaded.
+// A self-registering module, loaded wherever a plain LoadLibraryA would have
+// found it and its DLLs, except in the program's own directory: a relative
+// path is taken from the current directory, as its deletion takes it; its
+// DLLs are searched beside it and in the system directory, then in the
+// Windows directory, the current one and those on PATH. Null when it cannot
+// be loaded.
 HMODULE LoadModuleBesideItsDlls(const char* path);
+
+// CreateProcessA for a program that the log names, which gets the DLL search
+// that a program started from Explorer gets, none of this program's.
+BOOL StartProgramWithPlainDllSearch(char* commandLine, const char* workDir,
+                                    STARTUPINFOA* startup, PROCESS_INFORMATION* process);

@@ -5,10 +5,21 @@
 
 namespace {
 
+// The program declares itself DPI aware, so Windows no longer enlarges its
+// windows: the fonts' heights, given for 96 dots per inch, grow with the
+// screen's as the dialogs' own font does.
+int ScaledToScreen(int height)
+{
+    HDC screen = GetDC(nullptr);
+    int dotsPerInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    ReleaseDC(nullptr, screen);
+    return dotsPerInch > 0 ? MulDiv(height, dotsPerInch, 96) : height;
+}
+
 HFONT CreateArialFont(int height, int weight)
 {
     LOGFONTA font = {};
-    font.lfHeight = height;
+    font.lfHeight = ScaledToScreen(height);
     font.lfWeight = weight;
     font.lfCharSet = EASTEUROPE_CHARSET;
     font.lfOutPrecision = OUT_STROKE_PRECIS;

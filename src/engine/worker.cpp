@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/globals.h"
+#include "base/system_dll.h"
 #include "engine/ini_remove.h"
 #include "engine/removal.h"
 #include "engine/shared_dll.h"
@@ -139,8 +140,8 @@ void RunLoggedProgram(const char* entry, const char* second, const char* third)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION process = {};
-    CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                   workDir[0] ? workDir : nullptr, &startup, &process);
+    StartProgramWithPlainDllSearch(commandLine, workDir[0] ? workDir : nullptr, &startup,
+                                   &process);
     if (!process.hProcess)
         return;
     WaitForProcess(process.hProcess);

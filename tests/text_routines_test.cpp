@@ -241,14 +241,13 @@ TEST(LineFile, ReadWriteAndCountWindowsTextLines)
     EXPECT_TRUE(file.fail()) << "opening for reading made the file";
 }
 
-// uninstall-check's findings on a log and lang.ini: code@line, ~ marks a warning, L lang.ini.
-std::multiset<string> Findings(const string& log, const string* lang)
+// uninstall-check's findings on a log and lang.ini ("-": none): code@line, ~ a warning, L lang.ini.
+std::multiset<string> Findings(const string& log, const string& lang)
 {
-    const string logPath = ::testing::TempDir() + "check.log", langPath = logPath + ".ini";
+    const string logPath = ::testing::TempDir() + "check.log";
+    const string langPath = lang == "-" ? "" : logPath + ".ini";   // "" opens no file
     std::ofstream(logPath, std::ios::binary) << log;
-    remove(langPath.c_str());
-    if (lang)
-        std::ofstream(langPath, std::ios::binary) << *lang;
+    std::ofstream(langPath, std::ios::binary) << lang;
     std::multiset<string> found;
     auto collect = [](const Finding& f, void* all) {
         static_cast<std::multiset<string>*>(all)->insert(string(f.code) + "@" +
@@ -258,34 +257,30 @@ std::multiset<string> Findings(const string& log, const string* lang)
     return found;
 }
 
-// Every shown text the lines do not name, in English.
-string CompleteTexts(const string& lines = "")
+// lang.ini's lines and every shown text they do not name, in English.
+string CompleteLang(const string& lines = "[English]\r\n")
 {
-    string texts;
+    string lang = lines;
     for (const unsigned* n = kShownTextNumbers; *n; ++n)
         if (lines.find("str" + std::to_string(*n) + "=") == string::npos)
-            texts += "str" + std::to_string(*n) + "=English text\r\n";
-    return texts;
+            lang += "str" + std::to_string(*n) + "=English text\r\n";
+    return lang;
 }
 
-string CompleteLang()
-{
-    return "[English]\r\n" + CompleteTexts();
-}
-
-// A line of the corpus as bytes: {N*c} repeats c, {xHH} is a byte, {eof} drops the line end.
+// A corpus line as bytes: " | " ends a line, {N*c} is c N times, {xHH} a byte, {eof} no line end.
 string CaseLine(const string& line)
 {
     string bytes;
-    for (size_t i = 0, end = 0; i < line.size(); ++i) {
-        bool coded = line[i] == '{' && (end = line.find('}', i)) != string::npos;
-        string code = coded ? line.substr(i + 1, end - i - 1) : string(1, line[i]);
-        if (code == "eof")
+    for (size_t i = 0, end; i < line.size(); i = end + 1) {
+        size_t close = line[i] == '{' ? line.find('}', i) : string::npos;
+        end = close != string::npos ? close : line.compare(i, 3, " | ") == 0 ? i + 2 : i;
+        string code = line.substr(i, end + 1 - i);
+        if (code == "{eof}")
             return bytes;
-        bytes += !coded           ? code
-                 : code[0] == 'x' ? string(1, char(std::stoi(code.substr(1), nullptr, 16)))
-                                  : string(std::stoul(code), code.back());
-        i = coded ? end : i;
+        bytes += code == " | "    ? "\r\n"
+                 : code[0] != '{' ? code
+                 : code[1] == 'x' ? string(1, char(std::stoi(code.substr(2), nullptr, 16)))
+                                  : string(std::stoul(code.substr(1)), code[code.size() - 2]);
     }
     return bytes + "\r\n";
 }
@@ -294,69 +289,73 @@ TEST(LogChecker, EveryRuleOfTheCorpus)
 {
     std::ifstream cases(CASES_DIR "cases.txt");
     const string header = "Demo App\r\nDemoApp\r\nEnglish\r\n";
-    string line, log, lang;   // lang: empty for the complete one, "-" for none, * its other texts
+    string line, log, lang;   // lang: empty for the complete one, "-" for none
     int count = 0;
     while (std::getline(cases, line)) {
-        if (line.compare(0, 6, "lang: ") == 0) {
-            lang += line == "lang: none" ? "-" : line == "lang: *" ? CompleteTexts(lang)
-                                                                 : CaseLine(line.substr(6));
-        } else if (line.compare(0, 2, "=>") == 0) {
-            string ini = lang.empty() ? CompleteLang() : lang;
-            std::istringstream words(line.substr(2, line.find('#') - 2));
-            EXPECT_EQ(Findings(log.empty() ? header : log, lang == "-" ? nullptr : &ini),
-                      std::multiset<string>(std::istream_iterator<string>(words), {})) << line;
-            log.clear();
-            lang.clear();
-            ++count;
-        } else if (line[0] != '#') {
-            bool ownHeader = line[0] == '!' && log.empty();
-            log += (log.empty() && !ownHeader ? header : "") + CaseLine(line.substr(ownHeader));
-        }
+        size_t arrow = line.find("=>");   // ends a case, on its last line or alone
+        string entry = line.substr(0, arrow == string::npos ? arrow : arrow - (arrow > 0));
+        bool ownHeader = entry[0] == '!' && log.empty();
+        if (line[0] == '#')
+            continue;
+        if (entry.compare(0, 6, "lang: ") == 0)
+            lang = entry == "lang: none" ? "-"
+                   : entry == "lang: *"  ? CompleteLang(lang) : lang + CaseLine(entry.substr(6));
+        else if (!entry.empty() || arrow == string::npos)
+            log += (log.empty() && !ownHeader ? header : "") + CaseLine(entry.substr(ownHeader));
+        if (arrow == string::npos)
+            continue;
+        std::istringstream words(line.substr(arrow + 2, line.find('#', arrow) - arrow - 2));
+        EXPECT_EQ(Findings(log.empty() ? header : log, lang.empty() ? CompleteLang() : lang),
+                  std::multiset<string>(std::istream_iterator<string>(words), {})) << line;
+        log = lang = "";
+        ++count;
     }
     EXPECT_EQ(count, 31) << "cases run from " CASES_DIR;
+}
+
+// Calls the writer: H header, F file, M module, T font, I INI line, R registry value, P program.
+bool Write(UninstallLogWriter& log, char call, const string& a, const string& b = "",
+           const string& c = "")
+{
+    return call == 'H'   ? log.Header(a.c_str(), b.c_str(), c.c_str())
+           : call == 'F' ? log.File(a.c_str()) : call == 'T' ? log.Font(a.c_str())
+           : call == 'M' ? log.SelfRegisteringModule(a.c_str())
+           : call == 'I' ? log.IniLine(a.c_str(), b.c_str(), c.c_str())
+           : call == 'R' ? log.RegistryValue(a.c_str()) : log.Program(a.c_str(), b.c_str());
 }
 
 // The writer refuses what the uninstaller could not act on as meant; what it writes passes.
 TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
 {
-    const string path = ::testing::TempDir() + "writer.log", n(100, 'n');
+    const string path = ::testing::TempDir() + "writer.log";
     UninstallLogWriter log;
     EXPECT_FALSE(log.File("C:\\A\\early.txt")) << "before the header";
     ASSERT_TRUE(log.Open(path.c_str()) && log.Header("Demo App", "DemoApp", "English"))
         << log.Error();
-    // H header, F file, M module, T font, I INI line, R registry value, P program.
+    // What must pass, and refusals the random calls below do not prove on their own.
     const struct { char call; bool written; string a, b{}, c{}; } rows[] = {
-        {'H', false, "Demo App", "DemoApp", "English"},   // a second one
+        {'F', false, "a\\f.txt"}, {'H', false, "Demo App", "DemoApp", "English"},   // a second header
         {'F', true, "C:\\A\\f.txt"}, {'M', true, "C:\\A\\m.dll"}, {'T', true, "\\\\srv\\f\\f.ttf"},
         {'I', true, "drivers", "wave", "demo.drv"}, {'R', true, "HKEY_CURRENT_USER\\V"},
         {'P', true, "\"C:\\A\\r.exe\" /q", "C:\\A\\"}, {'P', true, "C:\\A\\r.exe", ""},
-        {'F', false, "a\\f.txt"}, {'F', false, "C:\\A\\%W\\f"}, {'F', false, "C:\\A\\..\\f"},
-        {'F', false, "C:\\A/f"}, {'F', false, "c:\\a\\F.TXT"}, {'F', false, "C:\\A"},
-        {'F', false, "C:\\A\\f.txt\\g"}, {'F', false, "C:\\A\\d\\"}, {'F', false, "C:\\A\\f\x1A"},
+        {'F', false, "c:\\a\\F.TXT"}, {'F', false, "C:\\A"}, {'F', false, "C:\\A\\f.txt\\g"},
         {'M', false, "C:\\" + string(256, 'm')}, {'I', false, "drivers", "a\\b", "v"},
         {'I', false, string(126, 's'), "k", "v"}, {'I', false, "s", "key", string(1020, 'v')},
         {'R', false, "hkey_current_user\\V"}, {'R', false, "HKLM\\S\\V"},
-        {'R', false, "HKEY_CURRENT_USER\\" + n}, {'P', false, "\"C:\\A\\r.exe\"", ""},
-        {'P', false, "C:\\A\\r.exe", "A\\"},
+        {'R', false, "HKEY_CURRENT_USER\\" + string(100, 'n')}, {'P', false, "\"C:\\A\\r.exe\""},
     };
-    for (const auto& r : rows) {
-        const char *a = r.a.c_str(), *b = r.b.c_str(), *c = r.c.c_str();
-        bool written = r.call == 'H' ? log.Header(a, b, c) : r.call == 'F' ? log.File(a)
-                       : r.call == 'M' ? log.SelfRegisteringModule(a)
-                       : r.call == 'T' ? log.Font(a) : r.call == 'I' ? log.IniLine(a, b, c)
-                       : r.call == 'R' ? log.RegistryValue(a) : log.Program(a, b);
-        EXPECT_EQ(written, r.written) << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
-    }
-    EXPECT_FALSE(log.File("C:\\A\\f\tg"));
-    EXPECT_EQ(string(log.Error()).substr(0, 13), "path-control:") << "names the actual problem";
+    for (const auto& r : rows)
+        EXPECT_EQ(Write(log, r.call, r.a, r.b, r.c), r.written)
+            << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
+    EXPECT_EQ(log.File("C:\\A\\f\tg") ? "" : string(log.Error()).substr(0, 13), "path-control:");
     ASSERT_TRUE(log.Close()) << log.Error();
     UninstallLogWriter headless;
     EXPECT_FALSE(headless.Open((path + "2").c_str()) && headless.Close()) << "no header";
     EXPECT_FALSE(std::ifstream(path + "2")) << "a log without header is left behind";
-    string bytes, lang = CompleteLang();
+    string bytes;
     std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');
     EXPECT_EQ(bytes.substr(bytes.size() - 16), "\\A\\r.exe\r\n;\r\n;\r\n") << "CR LF to the end";
-    EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>());
+    EXPECT_EQ(Findings(bytes, CompleteLang()), std::multiset<string>());
 }
 
 // Random calls from pieces that break one rule or another: every log the writer completes
@@ -380,23 +379,19 @@ TEST(LogChecker, WhatTheWriterAcceptsIsClean)
         log.Open(logPath.c_str());
         bool written = random() % 8 && log.Header("Demo App", random() % 8 ? "DemoApp" : text().c_str(),
                                                    "English");
-        for (int call = 0; call < 6; ++call) {
-            string a = path(), b = random() % 2 ? path() : text();
-            switch (random() % 6) {
-            case 0: written = log.File(a.c_str()); break;
-            case 1: written = log.SelfRegisteringModule(a.c_str()); break;
-            case 2: written = log.Font(a.c_str()); break;
-            case 3: written = log.IniLine(text().c_str(), text().c_str(), b.c_str()); break;
-            case 4: written = log.RegistryValue(("HKEY_CURRENT_USER\\" + text()).c_str()); break;
-            case 5: written = log.Program((a + text()).c_str(), random() % 2 ? "" : b.c_str()); break;
-            }
+        for (int n = 0; n < 6; ++n) {
+            string a = path(), b = random() % 2 ? path() : text(), c = text(), d = text();
+            char call = "FMTIRP"[random() % 6];
+            written = call == 'I' ? Write(log, call, c, d, b)
+                      : call == 'R' ? Write(log, call, "HKEY_CURRENT_USER\\" + c)
+                      : Write(log, call, call == 'P' ? a + c : a, random() % 2 ? b : "");
             ++(written ? accepted : refused);
         }
         if (!log.Close())
             continue;
         string bytes;
         std::getline(std::ifstream(logPath, std::ios::binary), bytes, '\0');
-        EXPECT_EQ(Findings(bytes, &lang), std::multiset<string>()) << bytes;
+        EXPECT_EQ(Findings(bytes, lang), std::multiset<string>()) << bytes;
     }
     EXPECT_GT(accepted, 100);
     EXPECT_GT(refused, 100);

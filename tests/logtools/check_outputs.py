@@ -1,140 +1,105 @@
 #!/usr/bin/env python3
-"""uninstall-check's machine-readable outputs on every case of the corpus, read by a
-real JSON parser: --json (with --plan, which Linux cannot make) as the README describes it, --sarif with what SARIF 2.1.0
-requires and the same findings, each rule explained in docs/rules.md; a baseline of all of a case's findings makes it
-clean; bad arguments still give a JSON or SARIF document.
-Usage: check_outputs.py UNINSTALL-CHECK CASES.TXT"""
-import json
-import os
-import re
-import subprocess
-import sys
-import tempfile
+"""uninstall-check's --json (with --plan, which Linux cannot make) and --sarif on every corpus case, read by a JSON
+parser, with silencing and bad arguments. Usage: check_outputs.py UNINSTALL-CHECK CASES.TXT"""
+import json, os, pathlib, re, subprocess, sys, tempfile
 
-checker, cases_path = sys.argv[1], sys.argv[2]
-failures = []
+checker, cases_path = sys.argv[1:3]
+rules_md = open(os.path.join(os.path.dirname(cases_path), "..", "..", "docs", "rules.md")).read()
+failures = {}   # each once
 
 
 def case_bytes(text):
-    """A corpus line as bytes: {N*c} repeats c, {xHH} is a byte, {eof} drops the line end."""
-    out = b""
-    for token in re.split(r"(\{[^}]*\})", text):
-        repeat = re.fullmatch(r"\{(\d+)\*(.)\}", token)
-        if token == "{eof}":
-            return out
-        elif token.startswith("{x"):
-            out += bytes([int(token[2:-1], 16)])
-        elif repeat:
-            out += repeat.group(2).encode("latin-1") * int(repeat.group(1))
-        else:
-            out += token.encode("latin-1")
-    return out + b"\r\n"
+    """A corpus line as bytes: " | " ends a line, {N*c} repeats c, {xHH} is a byte, {eof} drops the line end."""
+    text = re.sub(r"\{x(..)\}|\{(\d+)\*(.)\}", lambda m: chr(int(m[1], 16)) if m[1] else m[3] * int(m[2]), text)
+    return (text + "\r\n").replace(" | ", "\r\n").replace("{eof}\r\n", "").encode("latin-1")
 
 
 def run(*args):
     done = subprocess.run([checker, *args], capture_output=True)
-    try:
-        return json.loads(done.stdout.decode("ascii")), done.returncode
-    except (UnicodeDecodeError, json.JSONDecodeError) as error:
-        failures.append(f"{' '.join(args)}: not JSON ({error})")
-        return None, done.returncode
+    return json.loads(done.stdout.decode("ascii")), done.returncode   # bytes over 127 escaped
 
 
 def expect(condition, what):
     if not condition:
-        failures.append(what)
+        failures.setdefault(what)
 
 
-def check_sarif(sarif, name):
-    """The properties SARIF 2.1.0's schema requires, and a few it constrains."""
-    expect(sarif.get("version") == "2.1.0" and isinstance(sarif.get("runs"), list), name + ": sarif log")
-    for run_ in sarif.get("runs", []):
-        driver = run_.get("tool", {}).get("driver", {})
-        expect(isinstance(driver.get("name"), str), name + ": tool.driver.name")
-        rules = [rule.get("id") for rule in driver.get("rules", [])]
-        for result in run_.get("results", []):
-            expect(isinstance(result.get("message", {}).get("text"), str), name + ": result.message.text")
-            expect(result.get("level") in ("none", "note", "warning", "error"), name + ": result.level")
-            index = result.get("ruleIndex", -1)
-            expect(0 <= index < len(rules) and rules[index] == result.get("ruleId"), name + ": ruleIndex")
-            for location in result.get("locations", []):
-                physical = location.get("physicalLocation", {})
-                expect(isinstance(physical.get("artifactLocation", {}).get("uri"), str), name + ": uri")
-                expect(physical.get("region", {"startLine": 1}).get("startLine", 0) >= 1, name + ": startLine")
-        for invocation in run_.get("invocations", []):
-            expect(isinstance(invocation.get("executionSuccessful"), bool), name + ": executionSuccessful")
+def guarded(name, check, *args):
+    try:
+        check(name, *args)
+    except Exception as error:   # output that is no JSON, or lacks a property
+        failures.setdefault(f"{name}: {error!r}")
 
 
-def findings_of_sarif(sarif):
-    return sorted((r["ruleId"], r["level"], r["locations"][0]["physicalLocation"].get("region", {}).get("startLine", 0))
-                  for r in sarif["runs"][0]["results"])
+def check_sarif(name, sarif):
+    """The properties SARIF 2.1.0's schema requires (missing ones raise), and a few it constrains."""
+    run_, = sarif["runs"]
+    rules = [rule["id"] for rule in run_["tool"]["driver"]["rules"]]
+    expect(sarif["version"] == "2.1.0" and isinstance(run_["tool"]["driver"]["name"], str), name + ": version")
+    expect(isinstance(run_["invocations"][0]["executionSuccessful"], bool), name + ": executionSuccessful")
+    for rule in rules:
+        expect(f"\n### {rule}\n" in rules_md, f"docs/rules.md does not explain {rule}")
+    found = []
+    for result in run_["results"]:
+        where = result["locations"][0]["physicalLocation"]
+        found.append((result["ruleId"], result["level"], where.get("region", {}).get("startLine", 0)))
+        expect(isinstance(result["message"]["text"], str) and isinstance(where["artifactLocation"]["uri"], str) and
+               result["level"] in ("note", "warning", "error") and rules.index(result["ruleId"]) == result["ruleIndex"]
+               and where.get("region", {"startLine": 1})["startLine"] >= 1, f"{name}: result {result}")
+    return sorted(found)
 
 
-def check_case(directory, name):
+def check_case(name, directory):
     log, code = run("--json", "--plan", directory)   # no plan on Linux, and no error for it
-    if log is None:
-        return
-    expect(log.get("exit") == code and code in (0, 1, 2) and "planError" in log, name + ": exit")
-    expect(log.get("errors") == sum(f["severity"] == "error" for f in log["findings"]), name + ": errors")
-    fields = {"file", "line", "severity", "code", "problem", "uninstaller", "fix", "help"}
-    expect(all(set(f) == fields for f in log["findings"]), name + ": finding fields")
+    findings = log["findings"]
+    expect(log["exit"] == code and code in (0, 1, 2) and "planError" in log, name + ": exit")
+    expect(log["errors"] == sum(f["severity"] == "error" for f in findings), name + ": errors")
+    fields = set("file line severity code problem uninstaller fix help".split())
+    expect(all(set(f) == fields for f in findings), name + ": finding fields")
     sarif, sarif_code = run("--sarif", directory)
-    if sarif is None:
-        return
-    check_sarif(sarif, name)
-    expect(sarif_code == code, name + ": sarif exit")
-    expect(findings_of_sarif(sarif) == sorted((f["code"], f["severity"], f["line"]) for f in log["findings"]),
-           name + ": the SARIF results are not the JSON findings")
-    baseline = os.path.join(directory, "baseline")
-    with open(baseline, "w") as accepted:
-        for f in log["findings"]:
-            accepted.write(f"{f['code']}:{'lang.ini:' if f['file'] == 'lang.ini' else ''}{f['line']}  # accepted\n")
-    silenced, silenced_code = run("--json", "--baseline", baseline, directory)
-    expect(silenced_code == 0 and silenced["findings"] == [], name + ": a baseline of every finding")
-    if log["findings"]:
-        first = log["findings"][0]["code"]
-        ignored, _ = run("--json", "--ignore", first, directory)
-        expect(all(f["code"] != first for f in ignored["findings"]) and len(ignored["findings"]) <
-               len(log["findings"]), name + ": --ignore " + first)
+    expect(sarif_code == code and check_sarif(name, sarif) ==
+           sorted((f["code"], f["severity"], f["line"]) for f in findings), name + ": SARIF results differ from JSON")
+    # The first finding's rule silenced whole, the last finding on its line, the others by a baseline.
+    accepted = [f"{f['code']}:{'lang.ini:' * (f['file'] == 'lang.ini')}{f['line']}" for f in findings]
+    with open(os.path.join(directory, "baseline"), "w") as baseline:
+        baseline.writelines(f"{line}  # accepted\n" for line in accepted[1:-1])
+    ignore = ["--ignore", findings[0]["code"], "--ignore", accepted[-1]] if findings else []
+    silenced, silenced_code = run("--json", "--baseline", baseline.name, *ignore, directory)
+    expect(silenced_code == 0 and silenced["findings"] == [], name + ": --ignore RULE, RULE:LINE and --baseline")
 
 
-with open(cases_path, encoding="latin-1") as text:
-    lines = text.read().splitlines()
-log, lang, count = b"", b"", 0
-header = b"Demo App\r\nDemoApp\r\nEnglish\r\n"
-for line in lines:
-    if line.startswith("lang: "):
-        lang += b"" if line == "lang: *" else case_bytes(line[6:])
-    elif line.startswith("=>"):
+log, lang, count, header = b"", b"", 0, b"Demo App\r\nDemoApp\r\nEnglish\r\n"
+for line in open(cases_path, encoding="latin-1").read().splitlines():
+    entry, end = re.fullmatch(r"(.*?)( ?=>.*)?", line).groups()   # a case's last line may hold its =>
+    if line.startswith("#"):
+        continue
+    if entry.startswith("lang: "):
+        lang += b"" if entry == "lang: *" else case_bytes(entry[6:])
+    elif entry or not end:
+        own_header = entry.startswith("!") and not log
+        log += (b"" if log or own_header else header) + case_bytes(entry[own_header:])
+    if end:
         with tempfile.TemporaryDirectory() as directory:
-            with open(os.path.join(directory, "uninstall.log"), "wb") as out:
-                out.write(log or header)
+            pathlib.Path(directory, "uninstall.log").write_bytes(log or header)
             if lang != case_bytes("none"):
-                with open(os.path.join(directory, "lang.ini"), "wb") as out:
-                    out.write(lang or b"[English]\r\nstr71=Uninstall\r\n")
-            check_case(directory, line)
+                pathlib.Path(directory, "lang.ini").write_bytes(lang or b"[English]\r\nstr71=Uninstall\r\n")
+            guarded(line, check_case, directory)
         log, lang, count = b"", b"", count + 1
-    elif not line.startswith("#"):
-        own_header = line.startswith("!") and not log
-        log += (b"" if log or own_header else header) + case_bytes(line[own_header:])
+
+
+def check_refusal(name, args):
+    document, code = run(*args)
+    says_so = (check_sarif(name, document) == [] and not document["runs"][0]["invocations"][0]["executionSuccessful"]
+               if "--sarif" in args else isinstance(document["error"], str) and document["exit"] == 3)
+    expect(code == 3 and says_so, name + ": exit 3 and a document that says so")
+
 
 for args in (["--json", "--bogus", "x"], ["--json"], ["--json", "--ignore", "no-such-rule", "x"],
              ["--sarif", "--plan", "x"], ["--json", "/nonexistent"], ["--sarif", "/nonexistent"]):
-    document, code = run(*args)
-    expect(code == 3, " ".join(args) + ": exit 3")
-    if document is not None and "--sarif" in args:
-        check_sarif(document, " ".join(args))
-        expect(document["runs"][0]["invocations"][0]["executionSuccessful"] is False, " ".join(args))
-    elif document is not None:
-        expect(isinstance(document.get("error"), str) and document.get("exit") == 3, " ".join(args))
-rules_md = open(os.path.join(os.path.dirname(cases_path), "..", "..", "docs", "rules.md")).read()
-sarif, _ = run("--sarif", "/nonexistent")
-for rule in sarif["runs"][0]["tool"]["driver"]["rules"]:
-    expect(f"\n### {rule['id']}\n" in rules_md, f"docs/rules.md does not explain {rule['id']}")
+    guarded(" ".join(args), check_refusal, args)
 helped = subprocess.run([checker, "--help"], capture_output=True, text=True)
 expect(helped.returncode == 0 and helped.stdout.startswith("usage:"), "--help")
 
-for failure in failures:
-    print("FAILED:", failure)
+print("".join(f"FAILED: {failure}\n" for failure in failures), end="")
 print(f"check_outputs: {count} corpus cases, {len(failures)} failures")
 sys.exit(1 if failures or count == 0 else 0)

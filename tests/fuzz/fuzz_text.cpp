@@ -15,17 +15,18 @@
 
 #include "diag/message_table.h"
 #include "engine/ini_lines.h"
-#include "text/linefile.h"
-#include "uninstall_log/log_entry.h"
 #include "engine/pending_list.h"
 #include "language/text_escapes.h"
 #include "paths/macro_text.h"
 #include "registry/registry_path.h"
 #include "shell/cmdline_tokens.h"
 #include "text/buf.h"
+#include "text/linefile.h"
 #include "text/path_split.h"
+#include "uninstall_log/log_entry.h"
 
 using std::string;
+using namespace std::placeholders;
 
 #define CHECK(c) \
     ((c) ? void() : (fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c), abort()))
@@ -36,38 +37,39 @@ struct Fields {
 
     size_t Number(size_t limit)   // from two bytes
     {
-        size_t n = 0;
-        for (int i = 0; i < 2 && at < end; ++i)
-            n = n << 8 | uint8_t(*at++);
-        return n % limit;
+        size_t high = at < end ? uint8_t(*at++) : 0;
+        return (at < end ? high << 8 | uint8_t(*at++) : high) % limit;
     }
     string Text(size_t most = string::npos)   // up to the next NUL, which goes too
     {
         string text(at, strnlen(at, size_t(end - at)));
-        at = std::min(end, at + text.size() + 1);
-        return text.substr(0, most);
+        return at = std::min(end, at + text.size() + 1), text.substr(0, most);
     }
     string Rest() { return string(std::exchange(at, end), end); }
 };
 
-std::unique_ptr<char[]> ExactBuffer(size_t size) { return std::unique_ptr<char[]>(new char[size]); }
-
 string TerminatedText(const char* buffer, size_t size)
 {
-    CHECK(memchr(buffer, 0, size));
-    return buffer;
+    return CHECK(memchr(buffer, 0, size)), buffer;
 }
 
+// A heap buffer of exactly size bytes; Text() is what it holds, terminated within it.
+struct Exact {
+    size_t size;
+    std::unique_ptr<char[]> bytes{new char[size]};
+    operator char*() const { return bytes.get(); }
+    string Text() const { return TerminatedText(bytes.get(), size); }
+};
+
 // What fill leaves in a buffer of size bytes must be what it leaves in one of most bytes, cut
-// at size - 1; true when fill says the text was whole.
+// at size - 1; true when fill's answer says whether it was cut.
 bool CheckCut(size_t size, size_t most, const std::function<bool(char*, size_t)>& fill)
 {
-    auto cut = ExactBuffer(size), whole = ExactBuffer(most);
-    bool complete = fill(cut.get(), size);
-    CHECK(fill(whole.get(), most));
-    string all = TerminatedText(whole.get(), most);
-    string text = size ? TerminatedText(cut.get(), size) : "";
-    CHECK(text == all.substr(0, size ? size - 1 : 0));
+    Exact cut{size}, whole{most};
+    bool complete = fill(cut, size);
+    CHECK(fill(whole, most));
+    string all = whole.Text();
+    CHECK((size ? cut.Text() : "") == all.substr(0, size ? size - 1 : 0));
     return complete == (size > all.size());
 }
 
@@ -75,11 +77,8 @@ bool CheckCut(size_t size, size_t most, const std::function<bool(char*, size_t)>
 // ends only at a space, a quote or the end; a stop asked for is obeyed.
 void FuzzCommandLine(Fields& fields)
 {
-    struct Split {
-        string line;
-        size_t from, tokens, stopAfter;
-    } split{"", 0, 0, fields.Number(300) + 1};
-    split.line = fields.Text();
+    struct Split { size_t stopAfter; string line; size_t from, tokens; };
+    Split split{fields.Number(300) + 1, fields.Text(), 0, 0};
     SplitCommandLine(split.line.c_str(), [](const char* token, void* context) {
         Split& split = *static_cast<Split*>(context);
         string text = TerminatedText(token, kTokenSize);
@@ -88,10 +87,8 @@ void FuzzCommandLine(Fields& fields)
         split.from = at + text.size();
         return ++split.tokens < split.stopAfter;
     }, &split);
-    size_t ends = 1;
-    for (char c : split.line)
-        ends += c == ' ' || c == '"';
-    CHECK(split.tokens <= ends);
+    auto ends = [&](char c) { return size_t(count(begin(split.line), end(split.line), c)); };
+    CHECK(split.tokens <= 1 + ends(' ') + ends('"'));
 }
 
 // Reads bytes to their end at capacity: each read terminated within its buffer and equal, NULs
@@ -99,17 +96,17 @@ void FuzzCommandLine(Fields& fields)
 int ReadAll(const string& bytes, size_t capacity)
 {
     std::istringstream in(bytes);
-    auto buffer = ExactBuffer(capacity);
+    Exact buffer{capacity};
     size_t consumed = 0, now, reads = 0;
     do {
-        size_t stored = size_t(ReadTextLine(in, buffer.get(), int(capacity)));
+        size_t stored = size_t(ReadTextLine(in, buffer, int(capacity)));
         now = size_t(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in));
         string read = bytes.substr(consumed, now - consumed);
         size_t end = read.size() && (read.back() == '\n' || read.back() == 26);   // LF, CR LF, ^Z
         end += end && read.back() == '\n' && read.size() > 1 && read[read.size() - 2] == '\r';
         read.resize(read.size() - end);
-        CHECK(stored == read.size() && stored < capacity && buffer[stored] == '\0');
-        CHECK(!memcmp(buffer.get(), read.data(), stored) && read.find('\x1a') == read.npos);
+        CHECK(stored == read.size() && stored < capacity && buffer[stored] == '\0' &&
+              !memcmp(buffer, read.data(), stored) && read.find('\x1a') == read.npos);
         CHECK((now > consumed || !in.good()) && ++reads);
         consumed = now;
     } while (in.good());
@@ -118,37 +115,38 @@ int ReadAll(const string& bytes, size_t capacity)
 }
 
 // The line reader at any capacity and its count. The INI copy is refused for text it would not
-// keep whole, else is the lines read less whole ones equal to the line removed in its section,
-// and a second search finds none.
+// keep whole, else is the lines read less whole ones equal to the line removed in its section;
+// a search, before or after, with header and line upper-cased agrees.
 void FuzzLineReader(Fields& fields)
 {
     size_t capacity = fields.Number(1100) + 2;   // capacity 1 reads nothing, ever
     string header = "[" + fields.Text() + "]", line = fields.Text(), bytes = fields.Rest();
+    string upper[] = {header, line};
+    std::for_each(upper, upper + 2, [](string& s) { BufUpperAscii(&s[0]); });
     ReadAll(bytes, capacity);
     std::istringstream search(bytes), in(bytes), again(bytes);
     int reads = CountTextLines(in);
     CHECK(reads == ReadAll(bytes, 1024) && in.good() && in.tellg() == 0);
-    bool found = SectionHoldsLine(search, header.c_str(), line.c_str());
+    bool found = SectionHoldsLine(search, upper[0].c_str(), upper[1].c_str());
     std::ostringstream out;
     size_t end = bytes.find('\x1a');
     bool whole = bytes.find('\0') >= end && bytes.find_first_not_of('\x1a', end) == bytes.npos;
     CHECK(CopyWithoutLine(in, out, reads, header.c_str(), line.c_str()) == whole);
     if (!whole)
         return;
-    string copy = out.str();
+    string copy = out.str(), written;
     char text[kIniLineSize];
     size_t at = 0, dropped = 0;
     for (int i = 0; i < reads; ++i) {   // a line read but not copied must be one to remove
         ReadTextLine(again, text, sizeof text);
-        string written = string(text) + "\r\n";
-        if (copy.compare(at, written.size(), written) == 0)
+        if (copy.compare(at, (written = string(text) + "\r\n").size(), written) == 0)
             at += written.size();
         else
             CHECK(text[0] != '[' && BufEqualNoCase(text, line.c_str()) && ++dropped);
     }
     std::istringstream copied(copy);
     CHECK(at == copy.size() && found == (dropped > 0));
-    CHECK(line.empty() || !SectionHoldsLine(copied, header.c_str(), line.c_str()));
+    CHECK(line.empty() || !SectionHoldsLine(copied, upper[0].c_str(), upper[1].c_str()));
 }
 
 // The first character alone gives an entry's kind; an INI entry splits into section and
@@ -166,26 +164,22 @@ void FuzzLogEntries(Fields& fields)
     size_t slash = body.rfind('\\');
     string key = body.substr(slash + 1);   // the whole body when there is no backslash
     CHECK(entry.empty() || IniEntryHasKey(entry.c_str()) == (slash != body.npos));
-    auto section = ExactBuffer(sectionSize), line = ExactBuffer(kIniLineSize);
+    Exact section{sectionSize}, line{kIniLineSize}, dir{dirSize};
     if (!entry.empty() && slash != body.npos &&
-        BuildIniRemoval(entry.c_str(), value.c_str(), section.get(), sectionSize, line.get()) ==
+        BuildIniRemoval(entry.c_str(), value.c_str(), section, sectionSize, line) ==
             kIniRemovalReady) {
-        string name = TerminatedText(section.get(), sectionSize);
-        CHECK(name.size() <= kIniSectionMaxLength && name + "\\" + key == body);
-        CHECK(TerminatedText(line.get(), kIniLineSize) == key + "=" + value);
+        string name = section.Text();
+        CHECK(name.size() <= kIniSectionMaxLength && name + "\\" + key == body &&
+              line.Text() == key + "=" + value);
     } else {
         CHECK(entry.empty() || slash == body.npos || slash > kIniSectionMaxLength ||
               slash >= sectionSize || key.size() + 1 + value.size() >= kIniLineSize);
     }
-    auto dir = ExactBuffer(dirSize);
-    ProgramWorkingDirectory((";" + body).c_str(), second.c_str(), third.c_str(), dir.get(),
-                            dirSize);
-    string chosen = TerminatedText(dir.get(), dirSize);
-    if (third.size() <= 1)
-        CHECK(chosen.empty() || chosen == body.substr(0, DirectoryPartLength(body.c_str())));
-    else
-        CHECK(chosen == second.substr(!second.empty()) ||
-              (chosen.empty() && second.size() > dirSize));
+    ProgramWorkingDirectory((";" + body).c_str(), second.c_str(), third.c_str(), dir, dirSize);
+    string chosen = dir.Text(), line2 = second.substr(!second.empty());
+    size_t own = DirectoryPartLength(&body[0]);
+    CHECK(third.size() <= 1 ? chosen.empty() || chosen == body.substr(0, own)
+                            : chosen == line2 || (chosen.empty() && second.size() > dirSize));
 }
 
 // A root only in its exact case; root, separator, subkey, backslash and value name give the
@@ -193,26 +187,24 @@ void FuzzLogEntries(Fields& fields)
 void FuzzRegistryPath(Fields& fields)
 {
     string path = fields.Text();
-    auto key = ExactBuffer(kRegRemainderSize), name = ExactBuffer(kRegValueNameSize);
-    int root = SplitRegistryPath(path.c_str(), key.get(), name.get());
-    string subKey = TerminatedText(key.get(), kRegRemainderSize);
-    string value = TerminatedText(name.get(), kRegValueNameSize);
+    Exact key{kRegRemainderSize}, name{kRegValueNameSize};
+    int root = SplitRegistryPath(path.c_str(), key, name);
+    string subKey = key.Text(), value = name.Text();
     const char* remainder = "";
     CHECK(root >= -1 && root < kRootCount);
     CHECK(root < 0 ? subKey.empty() && value.empty()
                    : MatchRegistryRoot(path.c_str(), &remainder) == root);
     string rest = remainder, joined = rest.find('\\') == rest.npos ? value : subKey + "\\" + value;
-    CHECK(root < 0 || (path.compare(0, 5, "HKEY_") == 0 && path.size() - rest.size() <= 22));
-    CHECK(root < 0 || (rest == joined && RegistryRootKeyNumber(root) - 0x80000000 <= 6));
+    CHECK(root < 0 || (path.compare(0, 5, "HKEY_") == 0 && path.size() - rest.size() <= 22 &&
+                       rest == joined && RegistryRootKeyNumber(root) - 0x80000000 <= 6));
 }
 
 // The same text for every macro letter; one that fills the buffer comes without terminator.
 void LookUp(char letter, char* out, size_t size, void* context)
 {
     auto& [text, count] = *static_cast<std::pair<string, int>*>(context);
-    bool lower = letter >= 'a' && letter <= 'z';
-    CHECK(size == kMacroTextSize && !out[0] && letter && letter != '%' && !lower);
-    ++count;
+    CHECK(size == kMacroTextSize && !out[0] && letter && letter != '%' &&
+          letter == UpperAscii(letter) && ++count);
     memcpy(out, text.c_str(), std::min(size, text.size() + 1));
 }
 
@@ -238,18 +230,15 @@ void FuzzExpansions(Fields& fields)
     string collapsed = text;
     CollapseBackslashRuns(&collapsed[0]);
     collapsed.resize(strlen(collapsed.c_str()));
-    auto Unslashed = [](string s) {
-        s.erase(std::remove(s.begin(), s.end(), '\\'), s.end());
-        return s;
-    };
+    auto Unslashed = [](string s) { return s.erase(remove(begin(s), end(s), '\\'), end(s)), s; };
     CHECK(collapsed.find("\\\\") == text.npos && Unslashed(collapsed) == Unslashed(text));
 
     size_t part = DirectoryPartLength(text.c_str());
     CHECK(part <= text.size() && text.find_first_of("\\/", part) == text.npos);
-    auto directory = ExactBuffer(size);
-    bool copied = CopyDirectoryPart(text.c_str(), directory.get(), size);
+    Exact directory{size};
+    bool copied = CopyDirectoryPart(text.c_str(), directory, size);
     CHECK(copied == (part < size) &&
-          (!size || TerminatedText(directory.get(), size) == text.substr(0, copied ? part : 0)));
+          (!size || directory.Text() == text.substr(0, copied ? part : 0)));
 }
 
 // Only whole pairs whose source names the path leave the list; every other byte, other
@@ -257,12 +246,12 @@ void FuzzExpansions(Fields& fields)
 void FuzzPendingList(Fields& fields)
 {
     string path = fields.Text(), given = fields.Rest();
-    auto list = ExactBuffer(given.size());
-    memcpy(list.get(), given.data(), given.size());
+    Exact list{given.size()};
+    memcpy(list, given.data(), given.size());
     bool changed = true, again = true;
-    size_t size = WithdrawPairsFromList(list.get(), given.size(), path.c_str(), &changed);
+    size_t size = WithdrawPairsFromList(list, given.size(), path.c_str(), &changed);
     CHECK(size <= given.size() && changed == (size < given.size()));
-    string result(list.get(), size);
+    string result(list, size);
     size_t from = 0, to = 0, source, end;
     while ((source = given.find('\0', from)) < given.size() - 1 &&
            (end = given.find('\0', source + 1) + 1) != 0) {
@@ -273,8 +262,8 @@ void FuzzPendingList(Fields& fields)
             CHECK(colon && colon > &given[from] && BufEqualNoCase(colon - 1, path.c_str()));
         from = end;
     }
-    CHECK(result.compare(to, result.npos, given, from, given.npos) == 0);
-    CHECK(WithdrawPairsFromList(list.get(), size, path.c_str(), &again) == size && !again);
+    CHECK(result.compare(to, result.npos, given, from, given.npos) == 0 &&
+          WithdrawPairsFromList(list, size, path.c_str(), &again) == size && !again);
 }
 
 // Message rows with any arguments, and box texts of any message, cut to any size; reported as
@@ -283,20 +272,15 @@ void FuzzMessages(Fields& fields)
 {
     unsigned number = unsigned(fields.Number(kMessageCount + 30));
     size_t size = fields.Number(1100), count = fields.Number(6);
-    std::vector<string> texts(count);
-    std::vector<MessageArg> args(count);
-    for (size_t i = 0; i < count; ++i) {
-        bool text = fields.Number(2);
-        texts[i] = text ? fields.Text() : "";
-        args[i] = {text ? texts[i].c_str() : nullptr, int(fields.Number(1 << 16)) - (1 << 15)};
+    std::vector<string> texts(count);   // each argument a text or not, and a number
+    std::vector<MessageArg> args;
+    for (string& text : texts) {
+        const char* given = fields.Number(2) ? (text = fields.Text()).c_str() : nullptr;
+        args.push_back({given, int(fields.Number(1 << 16)) - (1 << 15)});
     }
-    CHECK(CheckCut(size, 1 << 14, [&](char* out, size_t n) {
-        return BuildMessage(out, n, number, args.data(), int(count));
-    }));
+    CHECK(CheckCut(size, 1 << 14, bind(BuildMessage, _1, _2, number, args.data(), int(count))));
     string message = fields.Text();
-    CHECK(CheckCut(size, 1 << 14, [&](char* out, size_t n) {
-        return BuildBoxText(out, n, message.c_str());
-    }));
+    CHECK(CheckCut(size, 1 << 14, std::bind(BuildBoxText, _1, _2, message.c_str())));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t length)

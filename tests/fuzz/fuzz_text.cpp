@@ -158,8 +158,8 @@ void FuzzLogEntries(Fields& fields)
     string entry = fields.Text(259), value = fields.Text(1023);
     string second = fields.Text(259), third = fields.Text(127);
     LogEntryKind kind = ClassifyLogEntry(entry.c_str());
-    CHECK(kind == ClassifyLogEntry(entry.substr(0, 1).c_str()));
-    CHECK((kind == kFileEntry) == (entry.empty() || !strchr("%&-:;", entry[0])));
+    CHECK(kind == ClassifyLogEntry(entry.substr(0, 1).c_str()) &&
+          (kind == kFileEntry) == (entry.empty() || !strchr("%&-:;", entry[0])));
     string body = entry.substr(!entry.empty());
     size_t slash = body.rfind('\\');
     string key = body.substr(slash + 1);   // the whole body when there is no backslash
@@ -176,10 +176,10 @@ void FuzzLogEntries(Fields& fields)
               slash >= sectionSize || key.size() + 1 + value.size() >= kIniLineSize);
     }
     ProgramWorkingDirectory((";" + body).c_str(), second.c_str(), third.c_str(), dir, dirSize);
-    string chosen = dir.Text(), line2 = second.substr(!second.empty());
-    size_t own = DirectoryPartLength(&body[0]);
-    CHECK(third.size() <= 1 ? chosen.empty() || chosen == body.substr(0, own)
-                            : chosen == line2 || (chosen.empty() && second.size() > dirSize));
+    string chosen = dir.Text(), own = body.substr(0, DirectoryPartLength(body.c_str()));
+    string given = second.substr(!second.empty());
+    CHECK(third.size() <= 1 ? chosen.empty() || chosen == own
+                            : chosen == given || (chosen.empty() && second.size() > dirSize));
 }
 
 // A root only in its exact case; root, separator, subkey, backslash and value name give the

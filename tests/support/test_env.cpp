@@ -5,6 +5,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/globals.h"
+#include "engine/linefile.h"
+#include "language/language.h"
+#include "shell/main_dialog.h"
+#include "text/buf.h"
+
 namespace testenv {
 
 std::string ProgramDir()
@@ -228,6 +234,22 @@ bool StartUnixShell(const std::string& script)
         return false;
     Process process;
     return process.Start("Z:\\bin\\sh -c \"" + script + "\"");
+}
+
+INT_PTR ShowMainDialogOn(const std::string& dir)
+{
+    for (char* global : {g_installDir, g_languageDir, g_macroDir})
+        BufSet(global, kTextSize, dir.c_str());
+    BufSet(g_logPath, sizeof g_logPath, (dir + "uninstall.log").c_str());
+    BufSet(g_systemIniPath, sizeof g_systemIniPath, (WindowsDir() + "\\system.ini").c_str());
+    char language[kTextSize];
+    g_logStream.close();
+    g_logStream.clear();
+    g_logStream.OpenForReading(g_logPath);
+    g_logStream.ReadLine(g_productName, sizeof g_productName);
+    g_logStream.ReadLine(g_productKey, sizeof g_productKey);
+    g_logStream.ReadLine(language, sizeof language);
+    return ChooseLanguage("lang.ini", "", language) ? ShowMainDialog() : 0;
 }
 
 std::string WindowsDir()

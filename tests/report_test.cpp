@@ -139,8 +139,8 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
         StartProbe(&probe, c.args, temp.c_str());
         if (c.severity) {
             std::string seen;
-            HWND window = ui::WaitForRender(probe.Id(), "report probe*", 10000, &seen);
-            HWND box = ui::WaitForRender(probe.Id(), "Error|*", 10000, &seen);
+            HWND window = ui::WaitForRender(probe.Id(), "report probe*", 30000, &seen);
+            HWND box = ui::WaitForRender(probe.Id(), "Error|*", 30000, &seen);
             ASSERT_TRUE(box) << seen;
             std::string frame = kLevelTemplates[c.severity - 1];
             char text[2048] = "";
@@ -152,7 +152,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
             ui::Press(box, "OK");
         }
-        EXPECT_EQ(probe.Wait(10000), c.code);
+        EXPECT_EQ(probe.Wait(30000), c.code);
         EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
     }
     // No usable TEMP: c:\temp\, made at start-up. After a lost entry, the next starts the log.
@@ -160,7 +160,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
     for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
         testenv::Process probe;
         StartProbe(&probe, temp ? "main 7 end" : "main 0 none", temp);
-        EXPECT_EQ(probe.Wait(10000), temp ? 7u : 100u);
+        EXPECT_EQ(probe.Wait(30000), temp ? 7u : 100u);
         EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
     }
     EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";

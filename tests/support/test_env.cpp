@@ -97,13 +97,6 @@ ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root_(root), subKey
 
 ScopedKey::~ScopedKey() { DeleteKeyTreeForTest(root_, subKey_); }
 
-bool KeyExists(HKEY root, const std::string& subKey)
-{
-    HKEY key;
-    return RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
-           RegCloseKey(key) == ERROR_SUCCESS;
-}
-
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data)
 {
@@ -176,7 +169,10 @@ SavedFile::~SavedFile()
 
 Process::~Process()
 {
-    Kill();
+    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
 }
@@ -197,14 +193,6 @@ DWORD Process::Wait(DWORD timeoutMs)
     if (WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(info_.hProcess, &code);
     return code;
-}
-
-void Process::Kill()
-{
-    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
 }
 
 Win98Mode::Win98Mode(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName)

@@ -51,7 +51,6 @@ private:
     std::string subKey_;
 };
 
-bool KeyExists(HKEY root, const std::string& subKey);
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
@@ -96,7 +95,6 @@ public:
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
     DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
-    void Kill();
 
 private:
     PROCESS_INFORMATION info_ = {};

@@ -386,6 +386,13 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
     if (!c.All("lang").empty())
         lang = "";
     *log = c.Has("headless") ? "" : "Demo App\r\nUninstTest\r\nEnglish\r\n";
+    auto PutFile = [&](const string& path, const string& data) {
+        if (path.compare(0, m->parent.size(), m->parent) != 0)
+            m->watched.push_back(path);
+        MakeDirectories(path.substr(0, path.rfind('\\')));
+        if (path.back() != '\\')
+            WriteFileBytes(path, data);
+    };
     for (const auto& line : c.lines) {
         const string& word = line.first;
         string text = m->Placed(line.second);
@@ -405,19 +412,16 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
             SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(), data);
             if (name.empty())   // the key alone
                 DeleteValueForTest(root, subKey, "-");
-        } else if (word == "put") {
-            if (path.compare(0, m->parent.size(), m->parent) != 0)
-                m->watched.push_back(path);
-            MakeDirectories(path.substr(0, path.rfind('\\')));
-            if (path.back() != '\\')
-                WriteFileBytes(path, data);
-        } else if (word == "shared")
-            data[0] == '#' ? SetDword(HKEY_LOCAL_MACHINE, kShared, path.c_str(), atoi(&data[1]))
-                           : SetString(HKEY_LOCAL_MACHINE, kShared, path.c_str(), data);
+        } else if (word == "put")
+            PutFile(path, data);
+        else if (word == "shared")   // the file, and its counter
+            PutFile(path, ""), data[0] == '#'
+                ? SetDword(HKEY_LOCAL_MACHINE, kShared, path.c_str(), atoi(&data[1]))
+                : SetString(HKEY_LOCAL_MACHINE, kShared, path.c_str(), data);
         else if (word == "drop")
             DeleteValueForTest(HKEY_LOCAL_MACHINE, key, text.c_str());
         else if (word == "readonly")
-            SetFileAttributesA(text.c_str(), FILE_ATTRIBUTE_READONLY);
+            PutFile(text, ""), SetFileAttributesA(text.c_str(), FILE_ATTRIBUTE_READONLY);
         else if (word == "lock")
             locks_.push_back(CreateFileA(text.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr));

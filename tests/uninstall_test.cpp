@@ -94,7 +94,8 @@ std::vector<Case> ReadCases()
     std::vector<Case> cases;
     for (string line; std::getline(file, line);) {
         size_t space = line.find(' ');
-        string word = line.substr(0, space), text = space == string::npos ? "" : line.substr(space + 1);
+        string word = line.substr(0, space);
+        string text = space == string::npos ? "" : line.substr(space + 1);
         if (word == "==")
             cases.push_back({text, {}});
         else if (!word.empty() && word[0] != '#' && !cases.empty())
@@ -328,6 +329,7 @@ protected:
         DeleteValueForTest(HKEY_CURRENT_USER, kOverrides, "wineboot.exe");
     }
     void SetUpMachine(const Case& c, Machine* m, string* log);
+    void Hold(const Machine& m, const string& held, Lines* seen);
     void Play(const Case& c);
 
     static const string kWineboot;
@@ -352,7 +354,8 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
                 {SystemDir() + "\\", "$S"}, {Lower(SystemDir() + "\\"), "~S"},
                 {WindowsDir() + "\\", "$W"}, {m->parent + "cwd\\run\\", "$C"},
                 {"HKEY_CURRENT_USER\\" + kTest + "\\", "$T"},
-                {"HKEY_LOCAL_MACHINE\\" + kUninstall, "$U"}, {"shared:" + kShared + "\\", "shared:"}};
+                {"HKEY_LOCAL_MACHINE\\" + kUninstall, "$U"},
+                {"shared:" + kShared + "\\", "shared:"}};
     m->words = {{"$E", Quoted(SelfPath())}};
     for (auto& name : m->names)
         m->words[name.second] = name.first;
@@ -397,7 +400,8 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
         const string& word = line.first;
         string text = m->Placed(line.second);
         size_t equals = text.rfind('=');
-        string path = text.substr(0, equals), data = equals == string::npos ? "" : text.substr(equals + 1);
+        string path = text.substr(0, equals);
+        string data = equals == string::npos ? "" : text.substr(equals + 1);
         if (word == "header")
             *log = Replaced(text, "|", "\r\n") + "\r\n";
         else if (word.compare(0, 3, "log") == 0)   // log*N: N times; log-end: no line end
@@ -409,7 +413,8 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
             size_t slash = path.rfind('\\'), start = path.find('\\') + 1;
             HKEY root = path[5] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
             string subKey = path.substr(start, slash - start), name = path.substr(slash + 1);
-            SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(), data);
+            SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(),
+                      data);
             if (name.empty())   // the key alone
                 DeleteValueForTest(root, subKey, "-");
         } else if (word == "put")
@@ -426,8 +431,9 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
             locks_.push_back(CreateFileA(text.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
         else if (word == "module")
-            CopyBuilt("selfreg_module.dll", text) &&
-                CopyBuilt("planted_module.dll", text.substr(0, text.rfind('\\')) + "\\planted_module.dll");
+            CopyBuilt("selfreg_module.dll", text) &&   // with the DLL it imports beside it
+                CopyBuilt("planted_module.dll", text.substr(0, text.rfind('\\') + 1) +
+                                                    "planted_module.dll");
         else if (word == "font")
             WriteFileBytes(text, FontOfItsOwnFamily()), AddFontResourceA(text.c_str()),
                 fonts_.push_back(text);
@@ -441,6 +447,28 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
     SetEnvironmentVariableA("SELFREG_MARKER", (m->parent + "unregistered").c_str());
     SetEnvironmentVariableA("RESTART_RECORD", (m->parent + "restart.txt").c_str());
     SetCurrentDirectoryA((m->parent + "cwd\\run").c_str());
+}
+
+// A logged program holds the worker: the dialog stays through Close, Escape and Enter, and the
+// entry after the program waits; minimized by the user, the dialog must come back, active, when
+// the program ends.
+void Runs::Hold(const Machine& m, const string& held, Lines* seen)
+{
+    auto started = [](void* file) { return FileExists(static_cast<char*>(file)); };
+    string marker = m.parent + "cwd\\run\\held", after = held.substr(0, held.find(' ')), there;
+    bool waited = ui::WaitUntil(started, &marker[0], kBoundMs);
+    HWND window = ui::WaitForRender(GetCurrentProcessId(), "Demo App|*", kBoundMs, &there);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, kBoundMs, nullptr);
+    seen->push_back(after + (waited ? "" : " (no program)") +
+                    (FileExists(m.Placed(after)) ? " " : " (went on) ") + ui::Render(window));
+    ShowWindow(window, SW_MINIMIZE);
+    WriteFileBytes(m.parent + "go", "");
+    window = ui::WaitForRender(GetCurrentProcessId(), "Demo App|* [OK]", kBoundMs, &there);
+    if (window && (IsIconic(window) || GetForegroundWindow() != window))
+        seen->push_back("not restored and active: " + ui::Render(window));
 }
 
 void Runs::Play(const Case& c)
@@ -468,26 +496,8 @@ void Runs::Play(const Case& c)
             HWND window = nullptr;
             string there;
             for (const string& step : steps) {
-                // A logged program holds the worker: the dialog stays through Close, Escape and
-                // Enter; minimized by the user, it must come back, active, when the program ends.
-                if (step == kMainDone && !held.empty()) {
-                    auto started = [](void* file) { return FileExists(static_cast<char*>(file)); };
-                    string marker = m.parent + "cwd\\run\\held", after = held[0].substr(0, held[0].find(' '));
-                    bool waited = ui::WaitUntil(started, &marker[0], kBoundMs);
-                    window = ui::WaitForRender(GetCurrentProcessId(), "Demo App|*", kBoundMs, &there);
-                    SendMessageA(window, WM_CLOSE, 0, 0);
-                    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
-                    PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
-                    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, kBoundMs, nullptr);
-                    seen.push_back(after + (waited ? "" : " (no program)") +
-                                   (FileExists(m.Placed(after)) ? " " : " (went on) ") +
-                                   ui::Render(window));
-                    ShowWindow(window, SW_MINIMIZE);
-                    WriteFileBytes(m.parent + "go", "");
-                    window = ui::WaitForRender(GetCurrentProcessId(), "Demo App|* [OK]", kBoundMs, &there);
-                    if (window && (IsIconic(window) || GetForegroundWindow() != window))
-                        seen.push_back("not restored and active: " + ui::Render(window));
-                }
+                if (step == kMainDone && !held.empty())
+                    Hold(m, held[0], &seen);
                 if (seen.emplace_back(ui::PlayStep(GetCurrentProcessId(), step, kBoundMs)) != step)
                     break;
             }
@@ -503,8 +513,8 @@ void Runs::Play(const Case& c)
         CloseHandle(g_workerThread);
         positions = g_positions;
     } else {
-        code = RunExe(Quoted(product + "uninstall.exe") + " " +
-                      (args.size() ? m.Placed(args[0]) : c.All("win").empty() ? "-c" : ""), steps, &seen);
+        string options = args.size() ? m.Placed(args[0]) : c.All("win").empty() ? "-c" : "";
+        code = RunExe(Quoted(product + "uninstall.exe") + " " + options, steps, &seen);
     }
     ui::WaitUntil(NoWinebootRuns, nullptr, kBoundMs);
     for (HANDLE lock : locks_)
@@ -564,7 +574,8 @@ TEST_F(Runs, Scenarios)
 TEST_F(Runs, LoadsNoDllPlantedBesideIt)
 {
     TempDir temp("dll");
-    const string dir = temp / "Demo App\\", exe = dir + "uninstall.exe", module = dir + "bin\\ext.dll";
+    const string dir = temp / "Demo App\\", exe = dir + "uninstall.exe";
+    const string module = dir + "bin\\ext.dll";
     string any = temp / "any-", own = temp / "own-", unregistered = temp / "unregistered";
     ASSERT_TRUE(MakeDirectories(dir + "bin") && CopyBuilt("selfreg_module.dll", module) &&
                 CopyBuilt("planted_module.dll", dir + "bin\\planted_module.dll") &&

@@ -409,22 +409,21 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
                 *log += text + (word == "log-end" ? "" : "\r\n");
         else if (word == "lang")
             lang += text + "\r\n";
-        else if (word == "put" && path.compare(0, 5, "HKEY_") == 0) {
+        else if ((word == "put" || word == "drop") && path.compare(0, 5, "HKEY_") == 0) {
             size_t slash = path.rfind('\\'), start = path.find('\\') + 1;
             HKEY root = path[5] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
             string subKey = path.substr(start, slash - start), name = path.substr(slash + 1);
-            SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(),
-                      data);
-            if (name.empty())   // the key alone
-                DeleteValueForTest(root, subKey, "-");
+            if (word == "put")
+                SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(),
+                          data);
+            if (word == "drop" || name.empty())   // the value gone; or the key alone
+                DeleteValueForTest(root, subKey, name.empty() ? "-" : name.c_str());
         } else if (word == "put")
             PutFile(path, data);
         else if (word == "shared")   // the file, and its counter
             PutFile(path, ""), data[0] == '#'
                 ? SetDword(HKEY_LOCAL_MACHINE, kShared, path.c_str(), atoi(&data[1]))
                 : SetString(HKEY_LOCAL_MACHINE, kShared, path.c_str(), data);
-        else if (word == "drop")
-            DeleteValueForTest(HKEY_LOCAL_MACHINE, key, text.c_str());
         else if (word == "readonly")
             PutFile(text, ""), SetFileAttributesA(text.c_str(), FILE_ATTRIBUTE_READONLY);
         else if (word == "lock")

@@ -304,6 +304,8 @@ DWORD RunExe(const string& commandLine, const Lines& steps, Lines* seen)
         if (seen->emplace_back(ui::PlayStep(process.Id(), step, kBoundMs)) != step)
             break;
     DWORD code = process.Wait(kBoundMs);
+    for (HWND window : ui::TopLevelWindows(process.Id()))   // what keeps it from its end
+        seen->push_back("still there: " + ui::Render(window));
     ui::WaitUntil(NoWinebootRuns, nullptr, kBoundMs);
     return code;
 }
@@ -556,6 +558,8 @@ void Runs::Play(const Case& c)
     EXPECT_EQ(seen, steps);
     if (!bar.empty())
         EXPECT_EQ(positions, bar);
+    // A run that did not end would cost every later case the whole bound: the first ends all.
+    ASSERT_NE(code, DWORD(STILL_ACTIVE)) << "uninstall.exe did not end";
 }
 
 TEST_F(Runs, Scenarios)
@@ -565,6 +569,8 @@ TEST_F(Runs, Scenarios)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Play(c);
+        if (HasFatalFailure())
+            return;
     }
 }
 

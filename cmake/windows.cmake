@@ -125,11 +125,10 @@ add_executable(restricted_program WIN32 tests/tools/restricted_program.cpp)
 target_compile_options(restricted_program PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0602)
 target_link_libraries(restricted_program PRIVATE uninstcore)
 
-# The scripts' driver: keeps the Wine desktop up, plays the demo's user,
-# times the benchmark's runs and stands for the floor in it.
+# The scripts' driver: keeps the Wine desktop up, plays the demo's user with the
+# tests' window driver, times the benchmark's runs and stands for the floor in it.
 add_executable(driver tools/driver.cpp)
-target_include_directories(driver PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(driver PRIVATE gdi32 user32 psapi)
+target_link_libraries(driver PRIVATE testsupport gdi32 user32 psapi)
 
 # Every tests/*_test.cpp is one test program, run by ctest through Wine.
 file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*_test.cpp)

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "logtools/log_check.h"
@@ -23,26 +22,13 @@ namespace {
 const DWORD kTimeout = 20000;
 const char kKey[] = "Software\\UninstCheckUndo";
 
-// uninstall.exe -C on a desktop of its own, OK pressed once the work is done; false when
-// the main dialog never let it end.
-bool UndoOnOwnDesktop(const string& exe)
+// uninstall.exe -C, OK pressed once the work is done; false when the main dialog never let it end.
+bool Undo(const string& exe)
 {
-    const string name = "check_undo_" + std::to_string(GetCurrentProcessId());
-    HDESK desktop = CreateDesktopA(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    DWORD code = STILL_ACTIVE;
-    std::thread([&] {
-        Process process;
-        if (!SetThreadDesktop(desktop) || !process.Start("\"" + exe + "\" -C", "WinSta0\\" + name))
-            return;
-        HWND main = ui::WaitForWindow("KSWUNINST", nullptr, kTimeout, process.Id());
-        for (DWORD start = GetTickCount();
-             main && !ui::ControlEnabled(main, IDOK) && GetTickCount() - start < kTimeout;)
-            Sleep(20);
-        ui::PressButton(main, IDOK);
-        code = process.Wait(kTimeout);
-    }).join();
-    CloseDesktop(desktop);
-    return code != STILL_ACTIVE;
+    Process process;
+    return process.Start("\"" + exe + "\" -C") &&
+           ui::PlayStep(process.Id(), "Undo|* [OK] > OK", kTimeout) == "Undo|* [OK] > OK" &&
+           process.Wait(kTimeout) != STILL_ACTIVE;
 }
 
 }  // namespace
@@ -93,7 +79,7 @@ TEST(CheckedLogs, UndoneLeaveNothingTheyNamed)
                               static_cast<std::vector<string>*>(all)->push_back(f.code);
                           }, &found);
         ASSERT_EQ(found, std::vector<string>()) << "the writer's log is clean to the checker";
-        ASSERT_TRUE(UndoOnOwnDesktop(dir + "uninstall.exe"));
+        ASSERT_TRUE(Undo(dir + "uninstall.exe"));
         for (const string& file : files)
             EXPECT_FALSE(FileExists(file)) << file;
         string data;

@@ -21,77 +21,12 @@
 #include <cstring>
 #include <string>
 
-#include "resources/resource.h"
+#include "support/test_env.h"
+#include "support/ui_driver.h"
 
 namespace {
 
-const DWORD kPollMs = 5;
-
-struct WindowSearch {
-    DWORD processId;
-    const char* className;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
-{
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-    char className[64] = "", title[256] = "";
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, title, sizeof title);
-    if (processId != search->processId || !IsWindowVisible(window) ||
-        strcmp(className, search->className) || (search->title && strcmp(title, search->title)))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-// A visible top-level window of the process; null after timeoutMs.
-HWND WaitForWindow(DWORD processId, const char* className, const char* title, DWORD timeoutMs)
-{
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(kPollMs)) {
-        WindowSearch search = {processId, className, title, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-    }
-    return nullptr;
-}
-
-void Press(HWND dialog, int button)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-}
-
-bool WaitUntilEnabled(HWND dialog, int button, DWORD timeoutMs)
-{
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(kPollMs))
-        if (IsWindowEnabled(GetDlgItem(dialog, button)))
-            return true;
-    return false;
-}
-
-bool Start(const std::string& commandLine, PROCESS_INFORMATION* process)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::string line = commandLine;
-    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, process) != 0;
-}
-
-DWORD ExitCodeOf(const PROCESS_INFORMATION& process, DWORD timeoutMs)
-{
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, code);
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
-}
+using testenv::Process;
 
 // The window's screen area as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const char* path)
@@ -144,55 +79,36 @@ int KeepDesktop(const char* readyFile)
     return 0;
 }
 
-class DemoUser {
-public:
-    DemoUser(DWORD processId, const char* pictures) : processId_(processId), pictures_(pictures) {}
-
-    // Takes a picture of the window (title or, for null, a message box) and
-    // presses the button; false when the window never came.
-    bool Answer(const char* className, const char* title, int button, const char* name)
-    {
-        HWND window = WaitForWindow(processId_, className, title, 20000);
-        if (!window)
-            return false;
-        Picture(window, name);
-        Press(window, button);
-        return true;
-    }
-
-    void Picture(HWND window, const char* name)
-    {
-        Sleep(400);   // let it paint
-        char path[MAX_PATH];
-        snprintf(path, sizeof path, "%s\\%d-%s.bmp", pictures_, ++count_, name);
-        if (SaveWindowBitmap(window, path))
-            printf("picture: %s\n", path);
-    }
-
-private:
-    DWORD processId_;
-    const char* pictures_;
-    int count_ = 0;
+// The demo's user: each window as it reads, the button pressed, and a picture taken first.
+const char* const kDemoSteps[][2] = {
+    {"Language|* > OK", "language"}, {"Uninstall|* > Yes", "confirm"}, {"Demo App|*", "progress"},
+    {"demoshr.dll|* > Yes", "system-file"},
+    {"Demo App|*|Uninstallation was successful. [OK] > OK", "done"}, {"Restart|* > No", "restart"},
 };
+const DWORD kWindowBoundMs = 20000;
 
 int PlayDemo(const char* program, const char* pictures)
 {
-    PROCESS_INFORMATION process;
-    if (!Start(std::string("\"") + program + "\"", &process))
+    Process process;
+    if (!process.Start(std::string("\"") + program + "\""))
         return 3;
-    DemoUser user(process.dwProcessId, pictures);
-    user.Answer("#32770", "Language", IDOK, "language");
-    user.Answer("#32770", "Uninstall", IDYES, "confirm");
-    HWND dialog = WaitForWindow(process.dwProcessId, "KSWUNINST", nullptr, 20000);
-    if (!dialog)
-        return 4;
-    user.Picture(dialog, "progress");
-    user.Answer("#32770", "demoshr.dll", IDC_SYSFILE_YES, "system-file");
-    WaitUntilEnabled(dialog, IDOK, 60000);
-    user.Picture(dialog, "done");
-    Press(dialog, IDOK);
-    user.Answer("#32770", "Restart", IDNO, "restart");
-    DWORD code = ExitCodeOf(process, 20000);
+    int count = 0;
+    for (const auto& step : kDemoSteps) {
+        std::string pattern = step[0], seen;
+        HWND window = ui::WaitForRender(process.Id(), pattern.substr(0, pattern.find(" > ")),
+                                        kWindowBoundMs, &seen);
+        if (window) {
+            Sleep(400);   // let it paint
+            char path[MAX_PATH];
+            snprintf(path, sizeof path, "%s\\%d-%s.bmp", pictures, ++count, step[1]);
+            if (SaveWindowBitmap(window, path))
+                printf("picture: %s\n", path);
+        }
+        std::string played = ui::PlayStep(process.Id(), step[0], kWindowBoundMs);
+        if (played != step[0])
+            fprintf(stderr, "%s\n", played.c_str());
+    }
+    DWORD code = process.Wait(kWindowBoundMs);
     printf("uninstall.exe exit code: %lu\n", code);
     return int(code);
 }
@@ -240,21 +156,21 @@ int TimeRun(const char* program)
 {
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    PROCESS_INFORMATION process;
-    if (!Start(std::string("\"") + program + "\" -c", &process))
+    Process process;
+    if (!process.Start(std::string("\"") + program + "\" -c"))
         return 3;
-    HWND dialog = WaitForWindow(process.dwProcessId, "KSWUNINST", nullptr, kRunTimeoutMs);
+    std::string seen;
+    HWND dialog = ui::WaitForRender(process.Id(), "Bench App|*", kRunTimeoutMs, &seen);
     double dialogMs = MillisecondsSince(start);
-    if (!dialog || !WaitUntilEnabled(dialog, IDOK, kRunTimeoutMs)) {
-        fprintf(stderr, "the main dialog did not finish\n");
-        ExitCodeOf(process, 0);
+    if (!dialog || !ui::WaitForRender(process.Id(), "Bench App|* [OK]", kRunTimeoutMs, &seen)) {
+        fprintf(stderr, "the main dialog did not finish: %s\n", seen.c_str());
         return 4;
     }
     double doneMs = MillisecondsSince(start);
-    Press(dialog, IDOK);
+    ui::Press(dialog, "OK");
     Measure measure;
-    WaitMeasuring(process.hProcess, start, 60000, &measure);
-    DWORD code = ExitCodeOf(process, 0);
+    WaitMeasuring(process.Handle(), start, 60000, &measure);
+    DWORD code = process.Wait(0);
     printf("dialog_ms=%.1f done_ms=%.1f ", dialogMs, doneMs);
     PrintMeasure(measure);
     printf(" exit=%lu\n", code);
@@ -265,12 +181,12 @@ int RunWhole(const char* commandLine)
 {
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    PROCESS_INFORMATION process;
-    if (!Start(commandLine, &process))
+    Process process;
+    if (!process.Start(commandLine))
         return 3;
     Measure measure;
-    WaitMeasuring(process.hProcess, start, kRunTimeoutMs, &measure);
-    DWORD code = ExitCodeOf(process, 0);
+    WaitMeasuring(process.Handle(), start, kRunTimeoutMs, &measure);
+    DWORD code = process.Wait(0);
     PrintMeasure(measure);
     printf(" exit=%lu\n", code);
     return int(code);

@@ -5,6 +5,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/globals.h"
+#include "language/language.h"
+#include "shell/main_dialog.h"
+#include "text/buf.h"
+#include "uninstall_log/log_reader.h"
+
 namespace testenv {
 
 std::string ProgramDir()
@@ -91,13 +97,6 @@ ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root_(root), subKey
 
 ScopedKey::~ScopedKey() { DeleteKeyTreeForTest(root_, subKey_); }
 
-bool KeyExists(HKEY root, const std::string& subKey)
-{
-    HKEY key;
-    return RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS &&
-           RegCloseKey(key) == ERROR_SUCCESS;
-}
-
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data)
 {
@@ -170,7 +169,10 @@ SavedFile::~SavedFile()
 
 Process::~Process()
 {
-    Kill();
+    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
 }
@@ -191,14 +193,6 @@ DWORD Process::Wait(DWORD timeoutMs)
     if (WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(info_.hProcess, &code);
     return code;
-}
-
-void Process::Kill()
-{
-    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
-    }
 }
 
 Win98Mode::Win98Mode(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName)
@@ -228,6 +222,22 @@ bool StartUnixShell(const std::string& script)
         return false;
     Process process;
     return process.Start("Z:\\bin\\sh -c \"" + script + "\"");
+}
+
+INT_PTR ShowMainDialogOn(const std::string& dir)
+{
+    for (char* global : {g_installDir, g_languageDir, g_macroDir})
+        BufSet(global, kTextSize, dir.c_str());
+    BufSet(g_logPath, sizeof g_logPath, (dir + "uninstall.log").c_str());
+    BufSet(g_systemIniPath, sizeof g_systemIniPath, (WindowsDir() + "\\system.ini").c_str());
+    LogWalk log;   // the worker closes it before it enables OK, which ends the dialog
+    LogHeader header;
+    if (!OpenLogWalk(log, g_logPath))
+        return 0;
+    ReadLogHeader(log, &header);
+    BufSet(g_productName, sizeof g_productName, header.productName);
+    BufSet(g_productKey, sizeof g_productKey, header.productKey);
+    return ChooseLanguage("lang.ini", "", header.language) ? ShowMainDialog(log) : 0;
 }
 
 std::string WindowsDir()

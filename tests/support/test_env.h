@@ -51,7 +51,6 @@ private:
     std::string subKey_;
 };
 
-bool KeyExists(HKEY root, const std::string& subKey);
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
@@ -94,8 +93,8 @@ public:
     // desktop: e.g. "WinSta0\\name"; empty for the test program's.
     bool Start(const std::string& commandLine, const std::string& desktop = std::string());
     DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
     DWORD Wait(DWORD timeoutMs);   // the exit code, or STILL_ACTIVE (259) on timeout
-    void Kill();
 
 private:
     PROCESS_INFORMATION info_ = {};
@@ -110,6 +109,10 @@ public:
 private:
     std::string key_;
 };
+
+// The main dialog of this process on dir's uninstall.log, as the start-up leaves it: header
+// read, language settled from dir's lang.ini; the one way the tests open the log and show it.
+INT_PTR ShowMainDialogOn(const std::string& dir);
 
 // Wine only: the unix path of a Windows path (empty elsewhere), and
 // /bin/sh -c script started; Wine does not report when a unix program ends,

@@ -1,13 +1,64 @@
 #include "support/ui_driver.h"
 
-#include <cstdio>
-
 namespace ui {
 
 namespace {
 
-const DWORD kPollMs = 20;
-const UINT kSendTimeoutMs = 5000;
+const DWORD kPollMs = 10;
+
+std::string TextOf(HWND window)
+{
+    char text[4096] = "";
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        GetWindowTextA(window, text, sizeof text);
+    std::string result;
+    for (const char* c = text; *c; ++c)
+        if (*c != '&')
+            result += *c;
+    return result;
+}
+
+std::string ClassOf(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+struct Reading {
+    std::string texts, buttons;
+};
+
+BOOL CALLBACK ReadControl(HWND control, LPARAM param)
+{
+    auto* reading = reinterpret_cast<Reading*>(param);
+    const std::string kind = ClassOf(control), text = TextOf(control);
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    if (!(style & WS_VISIBLE))
+        return TRUE;
+    if (kind == "Button" && !text.empty() && (style & BS_TYPEMASK) != BS_GROUPBOX)
+        reading->buttons += (reading->buttons.empty() ? "" : "|") +
+                            std::string(IsWindowEnabled(control) ? "" : "-") + text;
+    else if (kind == "Static" && !text.empty()) {
+        reading->texts += "|";
+        for (char c : text)
+            reading->texts += c == '\n' ? "\\n" : c == '\r' ? "" : std::string(1, c);
+    }
+    else if (kind == "ComboBox") {
+        LRESULT selected = SendMessageA(control, CB_GETCURSEL, 0, 0);
+        std::string items;
+        wchar_t item[256];   // across processes Wine hands over the wide text
+        char narrow[256];
+        for (int i = 0; SendMessageW(control, CB_GETLBTEXT, i, LPARAM(item)) != CB_ERR; ++i) {
+            WideCharToMultiByte(CP_ACP, 0, item, -1, narrow, sizeof narrow, nullptr, nullptr);
+            items += (i ? "|" : "") + std::string(i == selected ? "*" : "") + narrow;
+        }
+        reading->texts += "|{" + items + "}";
+    }
+    return TRUE;
+}
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
 {
@@ -21,18 +72,6 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
 
 }  // namespace
 
-HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs, DWORD processId)
-{
-    for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
-        for (HWND window : TopLevelWindows(processId))
-            if ((!className || ClassName(window) == className) &&
-                (!title || WindowText(window) == title))
-                return window;
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-    }
-}
-
 std::vector<HWND> TopLevelWindows(DWORD processId)
 {
     std::vector<HWND> windows;
@@ -41,51 +80,84 @@ std::vector<HWND> TopLevelWindows(DWORD processId)
     return windows;
 }
 
-std::string WindowText(HWND window)
+std::string Render(HWND window)
 {
-    char text[4096] = "";
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
-        GetWindowTextA(window, text, sizeof text);
-    return text;
+    Reading reading;
+    EnumChildWindows(window, ReadControl, reinterpret_cast<LPARAM>(&reading));
+    return TextOf(window) + reading.texts + " [" + reading.buttons + "]";
 }
 
-std::string ControlText(HWND dialog, int controlId)
+bool Matches(const std::string& text, const std::string& pattern)
 {
-    HWND control = GetDlgItem(dialog, controlId);
-    return control ? WindowText(control) : std::string("<no control>");
+    size_t star = pattern.find('*');
+    if (star == std::string::npos)
+        return text == pattern;
+    if (text.compare(0, star, pattern, 0, star) != 0)
+        return false;
+    for (size_t at = star; at <= text.size(); ++at)
+        if (Matches(text.substr(at), pattern.substr(star + 1)))
+            return true;
+    return false;
 }
 
-bool ControlEnabled(HWND dialog, int controlId)
+bool WaitUntil(bool (*done)(void*), void* context, DWORD boundMs)
 {
-    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE;
-}
-
-bool ControlVisible(HWND dialog, int controlId)
-{
-    return (GetWindowLongA(GetDlgItem(dialog, controlId), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-std::string ClassName(HWND window)
-{
-    char name[256] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-void PressButton(HWND dialog, int controlId)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
-}
-
-bool WaitForWindowGone(HWND window, DWORD timeoutMs)
-{
-    for (DWORD start = GetTickCount(); IsWindow(window); Sleep(kPollMs))
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
+    for (DWORD start = GetTickCount(); !done(context); Sleep(kPollMs))
+        if (GetTickCount() - start >= boundMs)
+            return done(context);
     return true;
+}
+
+HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs,
+                   std::string* seen)
+{
+    for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
+        std::string there;
+        for (HWND window : TopLevelWindows(processId)) {
+            std::string rendered = Render(window);
+            if (Matches(rendered, pattern))
+                return window;
+            there += (there.empty() ? "" : "; ") + rendered;
+        }
+        if (GetTickCount() - start >= boundMs) {
+            *seen = there.empty() ? "no window" : there;
+            return nullptr;
+        }
+    }
+}
+
+bool Press(HWND window, const std::string& text)
+{
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == "Button" && TextOf(child) == text) {
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(child));
+            return true;
+        }
+    return false;
+}
+
+std::string PlayStep(DWORD processId, const std::string& step, DWORD boundMs, HWND* met)
+{
+    size_t arrow = step.rfind(" > ");
+    std::string pattern = step.substr(0, arrow), button, seen;
+    HWND window = WaitForRender(processId, pattern, boundMs, &seen);
+    if (met)
+        *met = window;
+    if (!window)
+        return "missing: " + pattern + " (there: " + seen + ")";
+    if (arrow == std::string::npos)
+        return step;
+    button = step.substr(arrow + 3);
+    if (button[0] == '!') {   // a question that only its buttons may end
+        button.erase(0, 1);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    if (!Press(window, button))
+        return "no button " + button + ": " + Render(window);
+    auto gone = [](void* w) { return !IsWindow(static_cast<HWND>(w)); };
+    return WaitUntil(gone, window, boundMs) ? step : "stayed: " + step;
 }
 
 }  // namespace ui

@@ -1,5 +1,5 @@
-// Drives real windows from another thread or process: waits for top-level
-// windows, reads control texts and states, presses buttons, answers boxes.
+// The one window driver of the tests, the demo and the bench: a window is met by how it reads
+// (Render), answered by the text of a button, and every wait has a bound.
 #pragma once
 
 #include <windows.h>
@@ -9,23 +9,24 @@
 
 namespace ui {
 
-// Waits up to timeoutMs for a visible top-level window. className and title
-// may be null (any); processId 0 means any process. Returns null on timeout.
-HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs,
-                   DWORD processId = 0);
-// All visible top-level windows of a process (0: of every process).
+// Visible top-level windows of a process (0: of any).
 std::vector<HWND> TopLevelWindows(DWORD processId);
+// "Title|static text|...|{item|*selected}[Button|-Disabled]": the window as a user reads it.
+std::string Render(HWND window);
+// Text matching with '*' for any run of characters.
+bool Matches(const std::string& text, const std::string& pattern);
 
-std::string WindowText(HWND window);
-std::string ControlText(HWND dialog, int controlId);
-bool ControlEnabled(HWND dialog, int controlId);
-bool ControlVisible(HWND dialog, int controlId);
-std::string ClassName(HWND window);
-
-// Posts the command a click on the button would send.
-void PressButton(HWND dialog, int controlId);
-
-// Waits until the window is gone; false on timeout.
-bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+// Waits up to boundMs for a window of the process that renders as pattern; null when none
+// did, and then *seen says what was there.
+HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs,
+                   std::string* seen);
+// Posts the click on the button that reads text ('&' ignored); false when there is none.
+bool Press(HWND window, const std::string& text);
+// A step "PATTERN > BUTTON" ("> !BUTTON": the close box and Esc first), or "PATTERN" to meet
+// the window only: waits, answers and waits until the window has gone. The step itself when it
+// went so, else what happened instead, naming the window.
+std::string PlayStep(DWORD processId, const std::string& step, DWORD boundMs,
+                     HWND* met = nullptr);
+bool WaitUntil(bool (*done)(void*), void* context, DWORD boundMs);
 
 }  // namespace ui

@@ -1,6 +1,4 @@
-// The uninstaller's runs as scenarios (tests/scenarios.txt): each sets up a product, plays its
-// windows and compares the changes to one snapshot of the machine with those the case expects.
-// A run goes through uninstall.exe, or in this process where the bar's positions are watched.
+// The runner of tests/scenarios.txt (its header tells the format), and runs it cannot express.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -57,7 +55,6 @@ string Lower(string text)
     return text;
 }
 
-// {N*c}: c N times; {xHH}: the byte HH; {xHH-HH}: each byte from the first to the second.
 string Expanded(const string& text)
 {
     string out;
@@ -77,7 +74,6 @@ string Expanded(const string& text)
     return out;
 }
 
-// One case of the file: its lines by keyword, a line of several joined by " | " taken apart.
 struct Case {
     string name;
     std::vector<std::pair<string, string>> lines;
@@ -112,9 +108,7 @@ std::vector<Case> ReadCases()
     return cases;
 }
 
-// The machine as a run may change it, one fact a line: files and directories (trailing \) in
-// and beside the product, watched registry keys, system.ini, WININIT.INI, the pending list,
-// what was asked of Windows at the end (restart.txt, see Runs).
+// The machine as a run may change it, one fact a line.
 struct Machine {
     string parent;
     std::map<string, string> names;   // text -> placeholder; a longer text sorts after its start
@@ -220,7 +214,6 @@ struct Machine {
     }
 };
 
-// What after lost (-) and what it has that before has not (+), sorted.
 Lines Changes(Lines before, const Lines& after)
 {
     Lines changes;
@@ -314,9 +307,7 @@ DWORD RunExe(const string& commandLine, const Lines& steps, Lines* seen)
     return code;
 }
 
-// Wine restarts through wineboot.exe, started by ExitWindowsEx with the request's flags as
-// options (--kill when forced, --shutdown without a restart): in its place, and preferred to
-// Wine's own, this program writes them down (to RESTART_RECORD).
+// This program stands in for wineboot.exe, which ExitWindowsEx starts with the request's flags.
 class Runs : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -334,7 +325,7 @@ protected:
         MoveFileExA((kWineboot + ".real").c_str(), kWineboot.c_str(), MOVEFILE_REPLACE_EXISTING);
         DeleteValueForTest(HKEY_CURRENT_USER, kOverrides, "wineboot.exe");
     }
-    void SetUpMachine(const Case& c, Machine* m, string* log);
+    string SetUpMachine(const Case& c, const TempDir& temp, Machine* m);
     void Hold(const Machine& m, const string& held, Lines* seen);
     void Play(const Case& c);
 
@@ -352,9 +343,11 @@ protected:
 };
 const string Runs::kWineboot = SystemDir() + "\\wineboot.exe";
 
-// The product in m->parent's "Demo App", the machine around it, and what the case puts.
-void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
+// The product's directory in temp, the machine around it, and what the case puts.
+string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
 {
+    m->parent = temp.Path();
+    string logText, *log = &logText;
     const string product = m->parent + "Demo App\\", key = kUninstall + kTest;
     m->names = {{product, "@"}, {m->parent, "^"}, {Lower(product), "~@"},
                 {SystemDir() + "\\", "$S"}, {Lower(SystemDir() + "\\"), "~S"},
@@ -453,11 +446,12 @@ void Runs::SetUpMachine(const Case& c, Machine* m, string* log)
     SetEnvironmentVariableA("SELFREG_MARKER", (m->parent + "unregistered").c_str());
     SetEnvironmentVariableA("RESTART_RECORD", (m->parent + "restart.txt").c_str());
     SetCurrentDirectoryA((m->parent + "cwd\\run").c_str());
+    if (!c.Has("no log"))
+        WriteFileBytes(product + "uninstall.log", logText);
+    return product;
 }
 
-// A logged program holds the worker: the dialog stays through Close, Escape and Enter, and the
-// entry after the program waits; minimized by the user, the dialog must come back, active, when
-// the program ends.
+// "held": the marker file the logged program waits on is written only after these checks.
 void Runs::Hold(const Machine& m, const string& held, Lines* seen)
 {
     auto started = [](void* file) { return FileExists(static_cast<char*>(file)); };
@@ -481,11 +475,7 @@ void Runs::Play(const Case& c)
 {
     TempDir temp("inst");
     Machine m;
-    m.parent = temp.Path();
-    string log, product = m.parent + "Demo App\\";
-    SetUpMachine(c, &m, &log);
-    if (!c.Has("no log"))
-        WriteFileBytes(product + "uninstall.log", log);
+    const string product = SetUpMachine(c, temp, &m);
     std::unique_ptr<Win98Mode> as98(c.Has("as 98") ? new Win98Mode("uninstall.exe") : nullptr);
     Lines steps, seen, positions, args = c.All("args"), held = c.All("held");
     for (const string& step : c.All("win"))
@@ -499,8 +489,6 @@ void Runs::Play(const Case& c)
         g_restartNeeded = 0;
         g_isNT = 1;
         std::thread driver([&] {
-            HWND window = nullptr;
-            string there;
             for (const string& step : steps) {
                 if (step == kMainDone && !held.empty())
                     Hold(m, held[0], &seen);
@@ -586,14 +574,11 @@ TEST_F(Runs, Scenarios)
 TEST_F(Runs, LoadsNoDllPlantedBesideIt)
 {
     TempDir temp("dll");
-    const string dir = temp / "Demo App\\", exe = dir + "uninstall.exe";
-    const string module = dir + "bin\\ext.dll";
-    string any = temp / "any-", own = temp / "own-", unregistered = temp / "unregistered";
-    ASSERT_TRUE(MakeDirectories(dir + "bin") && CopyBuilt("selfreg_module.dll", module) &&
-                CopyBuilt("planted_module.dll", dir + "bin\\planted_module.dll") &&
-                WriteFileBytes(dir + "demo.exe", "") && WriteFileBytes(dir + "lang.ini", "") &&
-                WriteFileBytes(dir + "uninstall.log", "Demo App\r\nUninstTest\r\nEnglish\r\n" +
-                               dir + "demo.exe\r\n%" + module + "\r\n"));
+    Machine m;
+    const string dir = SetUpMachine({"", {{"module", "@bin\\ext.dll"}, {"log", "@demo.exe"},
+                                          {"log", "%@bin\\ext.dll"}}}, temp, &m);
+    const string exe = dir + "uninstall.exe", module = dir + "bin\\ext.dll";
+    const string any = temp / "any-", own = temp / "own-";
     const string order = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
     ScopedKey orderKey(HKEY_CURRENT_USER, order);
     const struct { string name; bool loadedIntoAny; } cases[] = {
@@ -602,7 +587,6 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
     for (const auto& c : cases)
         ASSERT_TRUE(CopyBuilt("planted_module.dll", dir + c.name + ".dll") &&
                     SetString(HKEY_CURRENT_USER, order, c.name.c_str(), "native,builtin"));
-    SetEnvironmentVariableA("SELFREG_MARKER", unregistered.c_str());
     SetEnvironmentVariableA("PLANTED_MARKERS", any.c_str());   // inherited by the runs
     ASSERT_TRUE(CopyBuilt("restricted_program.exe", exe));   // in uninstall.exe's place
     Lines seen;
@@ -613,7 +597,7 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
     EXPECT_EQ(seen, Lines{kMainDone});
     SetEnvironmentVariableA("PLANTED_MARKERS", nullptr);
     EXPECT_FALSE(FileExists(module) || FileExists(dir + "demo.exe")) << "left in place";
-    EXPECT_EQ(ReadFileOrEmpty(unregistered), "unregistered\n");
+    EXPECT_EQ(ReadFileOrEmpty(temp / "unregistered"), "unregistered\n");
     for (const auto& c : cases)
         EXPECT_FALSE(FileExists(own + c.name + ".dll") &&
                      !(c.loadedIntoAny && FileExists(any + c.name + ".dll")))
@@ -703,38 +687,30 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
 // DLLs from its working directory. @ stands for the product's directory.
 TEST_F(Runs, LoggedModulesAndProgramsSearchDllsAsPlainLoads)
 {
-    TempDir onPath("path"), temp("search");
-    char oldPath[4096] = "", oldCwd[MAX_PATH] = "";
+    TempDir onPath("path");
+    char oldPath[4096] = "";
     GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
-    GetCurrentDirectoryA(sizeof oldCwd, oldCwd);
     SetEnvironmentVariableA("PATH", (string(oldPath) + ";" + onPath.Path()).c_str());
     const struct { string dependency, entry; bool unregistered; } cases[] = {
         {"@bin\\", "%bin\\ext.dll", true}, {onPath.Path(), "%@bin\\ext.dll", true},
         {WindowsDir() + "\\", "%@bin\\ext.dll", true}, {"@", "%@bin\\ext.dll", false},
     };
     for (const auto& c : cases) {
-        const string dir = temp / "Demo App\\", bin = dir + "bin\\";
-        auto at = [&](string text) { return Replaced(text, "@", dir); };
-        const string dependency = at(c.dependency) + "planted_module.dll";
-        const string marker = temp / "marker", loaded = temp / "loaded";
-        ASSERT_TRUE(MakeDirectories(bin) && CopyBuilt("uninstall.exe", dir + "uninstall.exe") &&
-                    CopyBuilt("selfreg_module.dll", bin + "ext.dll") &&
+        TempDir temp("search");
+        Machine m;
+        const string dir = SetUpMachine({"", {{"log", c.entry}, {"log", ";$E --load \"^loaded\" "
+            "workdir.dll"}, {"log", ";@bin\\"}, {"log", ";x"}}}, temp, &m), bin = dir + "bin\\";
+        const string dependency = m.Placed(c.dependency) + "planted_module.dll";
+        ASSERT_TRUE(MakeDirectories(bin) && CopyBuilt("selfreg_module.dll", bin + "ext.dll") &&
                     CopyBuilt("planted_module.dll", dependency) &&
-                    CopyBuilt("planted_module.dll", bin + "workdir.dll") &&
-                    WriteFileBytes(dir + "lang.ini", "") &&
-                    WriteFileBytes(dir + "uninstall.log", "Demo App\r\nUninstTest\r\nEnglish\r\n" +
-                                   at(c.entry) + "\r\n;" + Quoted(SelfPath()) + " --load " +
-                                   Quoted(loaded) + " workdir.dll\r\n;" + bin + "\r\n;x\r\n"));
-        SetEnvironmentVariableA("SELFREG_MARKER", marker.c_str());
+                    CopyBuilt("planted_module.dll", bin + "workdir.dll"));
         SetCurrentDirectoryA(dir.c_str());
         Lines seen;
         EXPECT_EQ(RunExe(Quoted(dir + "uninstall.exe") + " -C", {kMainDone}, &seen), 1u);
-        SetCurrentDirectoryA(oldCwd);
-        SetEnvironmentVariableA("SELFREG_MARKER", nullptr);
-        EXPECT_EQ(ReadFileOrEmpty(marker), c.unregistered ? "unregistered\n" : "") << c.dependency;
-        EXPECT_EQ(ReadFileOrEmpty(loaded), "loaded") << "the program's DLL in its working directory";
-        RemoveTree(dir);
-        DeleteFileA(marker.c_str());
+        SetCurrentDirectoryA(ProgramDir().c_str());
+        EXPECT_EQ(ReadFileOrEmpty(temp / "unregistered"), c.unregistered ? "unregistered\n" : "")
+            << c.dependency;
+        EXPECT_EQ(ReadFileOrEmpty(temp / "loaded"), "loaded") << "the program's DLL in its working directory";
         DeleteFileA(dependency.c_str());
     }
     SetEnvironmentVariableA("PATH", oldPath);

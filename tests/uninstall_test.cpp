@@ -49,11 +49,7 @@ string Replaced(string text, const string& from, const string& to)
         text.replace(at, from.size(), to);
     return text;
 }
-string Lower(string text)
-{
-    CharLowerA(&text[0]);
-    return text;
-}
+string Lower(string text) { return CharLowerA(&text[0]); }
 
 string Expanded(const string& text)
 {
@@ -610,24 +606,20 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
 TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
 {
     TempDir temp("plan");
-    const string dir = temp / "Demo App\\", logPath = dir + "uninstall.log", ran = temp / "ran";
-    const string shared = SystemDir() + "\\uninstcheck.dll", hkcu = "HKEY_CURRENT_USER\\";
+    Machine m;
+    Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
+                {"lang", "[English]"}}};
+    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@ro.txt",
+                             "@locked.dat", "@m.dll", "@fonts\\f.ttf"})
+        c.lines.push_back({"put", name});
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        c.lines.push_back({"lang", "str" + std::to_string(*n) + "=Text " + std::to_string(*n)});
+    const string dir = SetUpMachine(c, temp, &m), logPath = dir + "uninstall.log";
+    const string shared = SystemDir() + "\\uninstcheck.dll", ran = temp / "ran";
     const string systemIni = WindowsDir() + "\\system.ini";
     WriteFileBytes(systemIni, systemIni_ + "[uninstcheck]\r\nwave=demo.drv\r\n");
-    ASSERT_TRUE(MakeDirectories(dir + "data") && MakeDirectories(dir + "fonts") &&
-                MakeDirectories(dir + "rodir") && CopyBuilt("uninstall.exe", dir + "uninstall.exe"));
-    for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",
-                             "locked.dat", "m.dll", "fonts\\f.ttf"})
-        WriteFileBytes(dir + name, "x");
     for (const char* name : {"ro.txt", "rodir"})
         SetFileAttributesA((dir + name).c_str(), FILE_ATTRIBUTE_READONLY);
-    WriteFileBytes(shared, "x");
-    SetDword(HKEY_LOCAL_MACHINE, kShared, shared.c_str(), 2);
-    SetString(HKEY_CURRENT_USER, kTest + "\\A\\B", "Value", "x");
-    string lang = "[English]\r\n";
-    for (const unsigned* n = kShownTextNumbers; *n; ++n)
-        lang += "str" + std::to_string(*n) + "=Text " + std::to_string(*n) + "\r\n";
-    WriteFileBytes(dir + "lang.ini", lang);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", kTest.c_str(), "English");
     for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",
@@ -636,8 +628,8 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
     ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
                 log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
                 log.IniLine("uninstcheck", "wave", "demo.drv") &&
-                log.RegistryValue((hkcu + kTest + "\\Missing").c_str()) &&
-                log.RegistryValue((hkcu + kTest + "\\A\\B\\Value").c_str()) &&
+                log.RegistryValue(m.Placed("$TMissing").c_str()) &&
+                log.RegistryValue(m.Placed("$TA\\B\\Value").c_str()) &&
                 log.Program((Quoted(SelfPath()) + " --program ran").c_str(), temp.Path().c_str()) &&
                 log.Close()) << log.Error();
     string text = ReadFileOrEmpty(logPath);

@@ -473,7 +473,7 @@ void Runs::Play(const Case& c)
     Machine m;
     const string product = SetUpMachine(c, temp, &m);
     std::unique_ptr<Win98Mode> as98(c.Has("as 98") ? new Win98Mode("uninstall.exe") : nullptr);
-    Lines steps, seen, positions, args = c.All("args"), held = c.All("held");
+    Lines steps, seen, args = c.All("args"), held = c.All("held");
     for (const string& step : c.All("win"))
         steps.push_back(m.Placed(step));
     if (steps.empty())   // by default the main dialog to its end, and OK
@@ -501,7 +501,6 @@ void Runs::Play(const Case& c)
         driver.join();
         EXPECT_EQ(WaitForSingleObject(g_workerThread, kBoundMs), WAIT_OBJECT_0) << "ends after OK";
         CloseHandle(g_workerThread);
-        positions = g_positions;
     } else {
         string options = args.size() ? m.Placed(args[0]) : c.All("win").empty() ? "-c" : "";
         code = RunExe(Quoted(product + "uninstall.exe") + " " + options, steps, &seen);
@@ -546,7 +545,7 @@ void Runs::Play(const Case& c)
     EXPECT_EQ(code, 1u) << "the exit code";
     EXPECT_EQ(seen, steps);
     if (!bar.empty())
-        EXPECT_EQ(positions, bar);
+        EXPECT_EQ(g_positions, bar);
     for (const string& file : m.watched)   // what later cases and tests must not find
         SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileA(file.c_str());
     // A run that did not end would cost every later case the whole bound: the first ends all.
@@ -608,9 +607,9 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
     TempDir temp("plan");
     Machine m;
     Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
-                {"lang", "[English]"}}};
-    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@ro.txt",
-                             "@locked.dat", "@m.dll", "@fonts\\f.ttf"})
+                {"readonly", "@ro.txt"}, {"lang", "[English]"}}};
+    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@locked.dat",
+                             "@m.dll", "@fonts\\f.ttf"})
         c.lines.push_back({"put", name});
     for (const unsigned* n = kShownTextNumbers; *n; ++n)
         c.lines.push_back({"lang", "str" + std::to_string(*n) + "=Text " + std::to_string(*n)});
@@ -618,8 +617,7 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
     const string shared = SystemDir() + "\\uninstcheck.dll", ran = temp / "ran";
     const string systemIni = WindowsDir() + "\\system.ini";
     WriteFileBytes(systemIni, systemIni_ + "[uninstcheck]\r\nwave=demo.drv\r\n");
-    for (const char* name : {"ro.txt", "rodir"})
-        SetFileAttributesA((dir + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((dir + "rodir").c_str(), FILE_ATTRIBUTE_READONLY);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", kTest.c_str(), "English");
     for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",

@@ -291,8 +291,10 @@ int ShutdownPrivilegeState()
 DWORD RunExe(const string& commandLine, const Lines& steps, Lines* seen)
 {
     Process process;
-    if (!process.Start(commandLine))
+    if (!process.Start(commandLine)) {   // named, so that a failure says why
+        seen->push_back("cannot start: error " + std::to_string(GetLastError()));
         return 0;
+    }
     for (const string& step : steps)
         if (seen->emplace_back(ui::PlayStep(process.Id(), step, kBoundMs)) != step)
             break;

@@ -1,5 +1,7 @@
 #include "support/ui_driver.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -13,10 +15,8 @@ std::string TextOf(HWND window)
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
                              SMTO_ABORTIFHUNG, 5000, &copied))
         GetWindowTextA(window, text, sizeof text);
-    std::string result;
-    for (const char* c = text; *c; ++c)
-        if (*c != '&')
-            result += *c;
+    std::string result = text;
+    result.erase(std::remove(result.begin(), result.end(), '&'), result.end());
     return result;
 }
 
@@ -25,6 +25,17 @@ std::string ClassOf(HWND window)
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
     return name;
+}
+
+bool Matches(const std::string& text, const std::string& pattern)
+{
+    size_t star = pattern.find('*');
+    if (star == std::string::npos)
+        return text == pattern;
+    for (size_t at = star; at <= text.size() && !text.compare(0, star, pattern, 0, star); ++at)
+        if (Matches(text.substr(at), pattern.substr(star + 1)))
+            return true;
+    return false;
 }
 
 struct Reading {
@@ -85,19 +96,6 @@ std::string Render(HWND window)
     Reading reading;
     EnumChildWindows(window, ReadControl, reinterpret_cast<LPARAM>(&reading));
     return TextOf(window) + reading.texts + " [" + reading.buttons + "]";
-}
-
-bool Matches(const std::string& text, const std::string& pattern)
-{
-    size_t star = pattern.find('*');
-    if (star == std::string::npos)
-        return text == pattern;
-    if (text.compare(0, star, pattern, 0, star) != 0)
-        return false;
-    for (size_t at = star; at <= text.size(); ++at)
-        if (Matches(text.substr(at), pattern.substr(star + 1)))
-            return true;
-    return false;
 }
 
 bool WaitUntil(bool (*done)(void*), void* context, DWORD boundMs)

@@ -32,8 +32,6 @@ TempDir::TempDir(const char* prefix)
     path_ = name;
 }
 
-TempDir::~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
-
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     return bool(std::ofstream(path, std::ios::binary) << bytes << std::flush);
@@ -48,7 +46,7 @@ std::string ReadFileOrEmpty(const std::string& path)
 
 bool FileExists(const std::string& path)
 {
-    return (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0;   // missing: all ones
+    return (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0;   // missing: ~0
 }
 
 bool DirectoryExists(const std::string& path)
@@ -192,11 +190,10 @@ std::string UnixPath(const std::string& path)
 
 bool StartUnixShell(const std::string& script)
 {
-    if (UnixPath("Z:\\bin\\sh").empty() || !FileExists("Z:\\bin\\sh") ||
-        script.find('"') != std::string::npos)
-        return false;
-    Process process;
-    return process.Start("Z:\\bin\\sh -c \"" + script + "\"");
+    Process shell;   // Z: is the unix root
+    return !UnixPath("Z:\\bin\\sh").empty() && FileExists("Z:\\bin\\sh") &&
+           script.find('"') == std::string::npos &&
+           shell.Start("Z:\\bin\\sh -c \"" + script + "\"");
 }
 
 INT_PTR ShowMainDialogOn(const std::string& dir)

@@ -19,11 +19,13 @@ std::string ProgramDir();   // of the test program and uninstall.exe, ends in a 
 std::string WindowsDir();   // these two without a trailing backslash
 std::string SystemDir();
 
+void RemoveTree(const std::string& path);   // a file or a directory tree, read-only or not
+
 // A fresh directory under %TEMP%, removed with its contents on destruction.
 class TempDir : Owner {
 public:
     explicit TempDir(const char* prefix = "ut");
-    ~TempDir();
+    ~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
     const std::string& Path() const { return path_; }   // ends in a backslash
     std::string operator/(const std::string& name) const { return path_ + name; }
 
@@ -36,7 +38,6 @@ std::string ReadFileOrEmpty(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 bool MakeDirectories(const std::string& path);   // every missing one
-void RemoveTree(const std::string& path);        // a file or a directory tree, read-only or not
 
 bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);

@@ -2,11 +2,8 @@
 // left. The logs come from random writer calls; a few here, UNDO_ROUNDS of them from scripts/fuzz.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "logtools/log_check.h"
@@ -17,40 +14,25 @@
 using namespace testenv;
 using std::string;
 
-namespace {
-
-const DWORD kTimeout = 20000;
-const char kKey[] = "Software\\UninstCheckUndo";
-
-// uninstall.exe -C, OK pressed once the work is done; false when the main dialog never let it end.
-bool Undo(const string& exe)
-{
-    Process process;
-    return process.Start("\"" + exe + "\" -C") &&
-           ui::PlayStep(process.Id(), "Undo|* [OK] > OK", kTimeout) == "Undo|* [OK] > OK" &&
-           process.Wait(kTimeout) != STILL_ACTIVE;
-}
-
-}  // namespace
-
 TEST(CheckedLogs, UndoneLeaveNothingTheyNamed)
 {
     static const char* const kNames[] = {"a", "B", "data", "x.dll", "f.txt", "100% Tools", "sub"};
+    const string kKey = "Software\\UninstCheckUndo", kDone = "Undo|* [OK] > OK";
     const char* rounds = getenv("UNDO_ROUNDS");
     std::mt19937 random(24);   // the same logs every run
     auto name = [&] { return string(kNames[random() % (sizeof kNames / sizeof *kNames)]); };
     SavedValue pending(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                        "PendingFileRenameOperations");   // uninstall.exe lists itself there
+    string lang = "[English]\r\n";
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        lang += "str" + std::to_string(*n) + "=Text\r\n";
     for (int round = 0, count = rounds ? atoi(rounds) : 3; round < count; ++round) {
         TempDir temp("undo");
         const string dir = temp.Path() + "App\\";
         ScopedKey key(HKEY_CURRENT_USER, kKey);
         ASSERT_TRUE(MakeDirectories(dir) && CopyFileA((ProgramDir() + "uninstall.exe").c_str(),
-                                                      (dir + "uninstall.exe").c_str(), FALSE));
-        string lang = "[English]\r\n";
-        for (const unsigned* n = kShownTextNumbers; *n; ++n)
-            lang += "str" + std::to_string(*n) + "=Text\r\n";
-        WriteFileBytes(dir + "lang.ini", lang);
+                                                      (dir + "uninstall.exe").c_str(), FALSE) &&
+                    WriteFileBytes(dir + "lang.ini", lang));
         UninstallLogWriter log;
         ASSERT_TRUE(log.Open((dir + "uninstall.log").c_str()) &&
                     log.Header("Undo", "UninstCheckUndo", "English")) << log.Error();
@@ -59,7 +41,7 @@ TEST(CheckedLogs, UndoneLeaveNothingTheyNamed)
             string parent = dir;
             for (int depth = random() % 3; depth > 0; --depth)
                 parent += name() + "\\";
-            string path = parent + name(), value = kKey + ("\\" + name());
+            string path = parent + name(), value = kKey + "\\" + name();
             int kind = random() % 4;
             if (kind == 0 && log.RegistryValue(("HKEY_CURRENT_USER\\" + value + "\\V").c_str())) {
                 SetString(HKEY_CURRENT_USER, value, "V", "x");
@@ -79,7 +61,10 @@ TEST(CheckedLogs, UndoneLeaveNothingTheyNamed)
                               static_cast<std::vector<string>*>(all)->push_back(f.code);
                           }, &found);
         ASSERT_EQ(found, std::vector<string>()) << "the writer's log is clean to the checker";
-        ASSERT_TRUE(Undo(dir + "uninstall.exe"));
+        Process undo;   // -C: OK pressed once the work is done
+        ASSERT_TRUE(undo.Start("\"" + dir + "uninstall.exe\" -C"));
+        ASSERT_EQ(ui::PlayStep(undo.Id(), kDone, 20000), kDone);
+        ASSERT_NE(undo.Wait(20000), STILL_ACTIVE);
         for (const string& file : files)
             EXPECT_FALSE(FileExists(file)) << file;
         string data;

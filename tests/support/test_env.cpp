@@ -32,12 +32,9 @@ TempDir::TempDir(const char* prefix)
     path_ = name;
 }
 
-TempDir::~TempDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
-
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    std::ofstream file(path, std::ios::binary);
-    return file.write(bytes.data(), bytes.size()) && file.flush();
+    return bool(std::ofstream(path, std::ios::binary) << bytes << std::flush);
 }
 
 std::string ReadFileOrEmpty(const std::string& path)
@@ -49,8 +46,7 @@ std::string ReadFileOrEmpty(const std::string& path)
 
 bool FileExists(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0;   // missing: ~0
 }
 
 bool DirectoryExists(const std::string& path)
@@ -86,16 +82,19 @@ void RemoveTree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root_(root), subKey_(subKey)
+ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root(root), subKey(subKey)
 {
-    DeleteKeyTreeForTest(root_, subKey_);
+    DeleteKeyTreeForTest(root, subKey);
     HKEY key;
-    if (RegCreateKeyExA(root_, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS)
+    if (RegCreateKeyA(root, subKey.c_str(), &key) == ERROR_SUCCESS)
         RegCloseKey(key);
 }
 
-ScopedKey::~ScopedKey() { DeleteKeyTreeForTest(root_, subKey_); }
+Win98Mode::Win98Mode(const std::string& exeName)
+    : ScopedKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\" + exeName)
+{
+    SetString(root, subKey, "Version", "win98");
+}
 
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data)
@@ -118,13 +117,11 @@ bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD valu
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
               DWORD* type)
 {
-    DWORD size = 0;
-    if (RegGetValueA(root, subKey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, type, nullptr,
-                     &size) != ERROR_SUCCESS)
+    DWORD size = 0, flags = RRF_RT_ANY | RRF_NOEXPAND;
+    if (RegGetValueA(root, subKey.c_str(), name, flags, type, nullptr, &size) != ERROR_SUCCESS)
         return false;
     data->assign(size, '\0');
-    LONG rc = RegGetValueA(root, subKey.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, type,
-                           &(*data)[0], &size);
+    LONG rc = RegGetValueA(root, subKey.c_str(), name, flags, type, &(*data)[0], &size);
     data->resize(size);
     return rc == ERROR_SUCCESS;
 }
@@ -139,24 +136,12 @@ bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
     return RegDeleteTreeA(root, subKey.c_str()) == ERROR_SUCCESS;
 }
 
-SavedValue::SavedValue(HKEY root, const std::string& subKey, const char* name)
-    : root_(root), subKey_(subKey), name_(name)
-{
-    existed_ = GetValue(root_, subKey_, name_.c_str(), &data_, &type_);
-}
-
 SavedValue::~SavedValue()
 {
     if (existed_)
         SetBinary(root_, subKey_, name_.c_str(), type_, data_);
     else
         DeleteValueForTest(root_, subKey_, name_.c_str());
-}
-
-SavedFile::SavedFile(const std::string& path) : path_(path)
-{
-    existed_ = FileExists(path_);
-    bytes_ = ReadFileOrEmpty(path_);
 }
 
 SavedFile::~SavedFile()
@@ -169,21 +154,16 @@ SavedFile::~SavedFile()
 
 Process::~Process()
 {
-    if (info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 99);
+    if (info_.hProcess && TerminateProcess(info_.hProcess, 99))   // fails once it has ended
         WaitForSingleObject(info_.hProcess, 5000);
-    }
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
 }
 
-bool Process::Start(const std::string& commandLine, const std::string& desktop)
+bool Process::Start(std::string commandLine)
 {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::string desktopName = desktop, line = commandLine;
-    startup.lpDesktop = desktopName.empty() ? nullptr : &desktopName[0];
-    return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    STARTUPINFOA startup = {sizeof startup};
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &info_) != 0;
 }
 
@@ -194,13 +174,6 @@ DWORD Process::Wait(DWORD timeoutMs)
         GetExitCodeProcess(info_.hProcess, &code);
     return code;
 }
-
-Win98Mode::Win98Mode(const std::string& exeName) : key_("Software\\Wine\\AppDefaults\\" + exeName)
-{
-    SetString(HKEY_CURRENT_USER, key_, "Version", "win98");
-}
-
-Win98Mode::~Win98Mode() { DeleteKeyTreeForTest(HKEY_CURRENT_USER, key_); }
 
 std::string UnixPath(const std::string& path)
 {
@@ -217,11 +190,10 @@ std::string UnixPath(const std::string& path)
 
 bool StartUnixShell(const std::string& script)
 {
-    if (UnixPath("Z:\\bin\\sh").empty() || !FileExists("Z:\\bin\\sh") ||
-        script.find('"') != std::string::npos)
-        return false;
-    Process process;
-    return process.Start("Z:\\bin\\sh -c \"" + script + "\"");
+    Process shell;   // Z: is the unix root
+    return !UnixPath("Z:\\bin\\sh").empty() && FileExists("Z:\\bin\\sh") &&
+           script.find('"') == std::string::npos &&
+           shell.Start("Z:\\bin\\sh -c \"" + script + "\"");
 }
 
 INT_PTR ShowMainDialogOn(const std::string& dir)

@@ -1,5 +1,7 @@
 #include "support/ui_driver.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -9,14 +11,11 @@ const DWORD kPollMs = 10;
 std::string TextOf(HWND window)
 {
     char text[4096] = "";
-    DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 5000, &copied))
+                             SMTO_ABORTIFHUNG, 5000, nullptr))
         GetWindowTextA(window, text, sizeof text);
-    std::string result;
-    for (const char* c = text; *c; ++c)
-        if (*c != '&')
-            result += *c;
+    std::string result = text;
+    result.erase(std::remove(result.begin(), result.end(), '&'), result.end());
     return result;
 }
 
@@ -27,9 +26,18 @@ std::string ClassOf(HWND window)
     return name;
 }
 
-struct Reading {
-    std::string texts, buttons;
-};
+bool Matches(const std::string& text, const std::string& pattern)
+{
+    size_t star = pattern.find('*');
+    if (star == std::string::npos)
+        return text == pattern;
+    for (size_t at = star; at <= text.size() && !text.compare(0, star, pattern, 0, star); ++at)
+        if (Matches(text.substr(at), pattern.substr(star + 1)))
+            return true;
+    return false;
+}
+
+struct Reading { std::string texts, buttons; };
 
 BOOL CALLBACK ReadControl(HWND control, LPARAM param)
 {
@@ -48,14 +56,14 @@ BOOL CALLBACK ReadControl(HWND control, LPARAM param)
     }
     else if (kind == "ComboBox") {
         LRESULT selected = SendMessageA(control, CB_GETCURSEL, 0, 0);
-        std::string items;
         wchar_t item[256];   // across processes Wine hands over the wide text
         char narrow[256];
+        reading->texts += "|{";
         for (int i = 0; SendMessageW(control, CB_GETLBTEXT, i, LPARAM(item)) != CB_ERR; ++i) {
             WideCharToMultiByte(CP_ACP, 0, item, -1, narrow, sizeof narrow, nullptr, nullptr);
-            items += (i ? "|" : "") + std::string(i == selected ? "*" : "") + narrow;
+            reading->texts += (i ? "|" : "") + std::string(i == selected ? "*" : "") + narrow;
         }
-        reading->texts += "|{" + items + "}";
+        reading->texts += "}";
     }
     return TRUE;
 }
@@ -87,19 +95,6 @@ std::string Render(HWND window)
     return TextOf(window) + reading.texts + " [" + reading.buttons + "]";
 }
 
-bool Matches(const std::string& text, const std::string& pattern)
-{
-    size_t star = pattern.find('*');
-    if (star == std::string::npos)
-        return text == pattern;
-    if (text.compare(0, star, pattern, 0, star) != 0)
-        return false;
-    for (size_t at = star; at <= text.size(); ++at)
-        if (Matches(text.substr(at), pattern.substr(star + 1)))
-            return true;
-    return false;
-}
-
 bool WaitUntil(bool (*done)(void*), void* context, DWORD boundMs)
 {
     for (DWORD start = GetTickCount(); !done(context); Sleep(kPollMs))
@@ -129,11 +124,9 @@ HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs,
 bool Press(HWND window, const std::string& text)
 {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassOf(child) == "Button" && TextOf(child) == text) {
-            PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
-                         reinterpret_cast<LPARAM>(child));
-            return true;
-        }
+        if (ClassOf(child) == "Button" && TextOf(child) == text)
+            return PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                                reinterpret_cast<LPARAM>(child));
     return false;
 }
 

@@ -9,15 +9,11 @@
 
 namespace ui {
 
-// Visible top-level windows of a process (0: of any).
-std::vector<HWND> TopLevelWindows(DWORD processId);
+std::vector<HWND> TopLevelWindows(DWORD processId);   // visible ones; processId 0: of any
 // "Title|static text|...|{item|*selected}[Button|-Disabled]": the window as a user reads it.
 std::string Render(HWND window);
-// Text matching with '*' for any run of characters.
-bool Matches(const std::string& text, const std::string& pattern);
-
-// Waits up to boundMs for a window of the process that renders as pattern; null when none
-// did, and then *seen says what was there.
+// Waits up to boundMs for a window of the process that renders as pattern ('*': any run of
+// characters); null when none did, and then *seen says what was there.
 HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs,
                    std::string* seen);
 // Posts the click on the button that reads text ('&' ignored); false when there is none.

@@ -1,5 +1,5 @@
 // The engine, path and language operations that no run can reach as exactly, on the real
-// registry and files of the prefix.
+// registry and files of the prefix (WININIT.INI on 95/98 is a scenario's).
 #include <gtest/gtest.h>
 
 #include "base/globals.h"
@@ -23,26 +23,6 @@ const char kPending[] = "PendingFileRenameOperations";
 const char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
 }  // namespace
-
-// 95/98: the short path in [rename] of WININIT.INI, not the directory; an earlier line, in any
-// case, is withdrawn with a restart. The prefix has no WININIT.INI but what the test puts.
-TEST(Removal, LockedFilesAreListedInWininitOn98)
-{
-    TempDir dir("removal");
-    const string wininit = WindowsDir() + "\\WININIT.INI", file = dir / "demo application.exe";
-    g_isNT = 0;
-    g_restartNeeded = 0;
-    char shortPath[MAX_PATH] = "";
-    ASSERT_TRUE(WriteFileBytes(file, "x") && GetShortPathNameA(file.c_str(), shortPath, MAX_PATH));
-    const string rename = string("[rename]\r\nNUL=") + shortPath + "\r\n";
-    ScheduleRemovalAtRestart(file.c_str());
-    EXPECT_EQ(ReadFileOrEmpty(wininit) + to_string(g_restartNeeded), rename + "0");
-    ASSERT_TRUE(WriteFileBytes(wininit, "[rename]\r\nnul=c" + string(shortPath + 1) + "\r\n"));
-    ScheduleRemovalAtRestart(file.c_str());
-    EXPECT_EQ(ReadFileOrEmpty(wininit) + to_string(g_restartNeeded), rename + "1");
-    DeleteFileA(wininit.c_str());
-    g_isNT = 1;
-}
 
 // However the list is shaped, only the path's own pairs leave it, and a value that is no list
 // stays as it was. Rows: the value's type (0: none) and data, then its data afterwards.

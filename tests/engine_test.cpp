@@ -80,6 +80,7 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
         {"[s]\r\n" + x1500 + "\r\na=1\r\nz=9", "s", "a=1",   // no line end at the end
          "[s]\r\n" + x1500.substr(0, 1023) + "\r\n" + x1500.substr(1023) + "\r\nz=9\r\n"},
         {"[s]\r\nk=v\r\n", "s", "k=v", "", p259},   // a copy's path cut to fit would be the file's
+        {"[boot]\r\nKEY=Value\r\nother=1\r\n", "boot", key, less},   // the only one, in any case
         {boot, "boot", key, "", full},
         {boot, "boot", key, "", "", kCopyIsDirectory}, {boot, "boot", key, "", "", kLocked},
         {boot, "boot", key, "", "", kReadShared}, {boot, "boot", key, "", "", kReadOnly},

@@ -16,7 +16,8 @@
 namespace {
 
 // CreateProcessA checks cb: a record laid out otherwise fails every start.
-static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104), "CreateProcessA's start-up record");
+static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104),
+              "CreateProcessA's start-up record");
 
 // Every line read from the log counts; only the first line of an entry
 // moves the progress bar. Each send waits for the main thread, as long as a

@@ -141,3 +141,8 @@ foreach(source ${TEST_SOURCES})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()
+# The corpus through the shipped checker under Wine, where --plan plans for real.
+add_test(NAME uninstall_check_outputs COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/logtools/check_outputs.py
+         ${CMAKE_SOURCE_DIR}/tests/logtools/cases.txt
+         ${CMAKE_CROSSCOMPILING_EMULATOR} ${CMAKE_BINARY_DIR}/bin/uninstall-check.exe)
+set_tests_properties(uninstall_check_outputs PROPERTIES TIMEOUT 300)

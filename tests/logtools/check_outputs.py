@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
-"""uninstall-check's --json (with --plan, which Linux cannot make) and --sarif on every corpus case, read by a JSON
-parser, with silencing and bad arguments. Usage: check_outputs.py UNINSTALL-CHECK CASES.TXT"""
+"""uninstall-check on every corpus case: its findings as the case expects, its --json (with --plan) and --sarif read
+by a JSON parser, with silencing and bad arguments. Usage: check_outputs.py CASES.TXT [EMULATOR] UNINSTALL-CHECK"""
 import json, os, pathlib, re, subprocess, sys, tempfile
 
-checker, cases_path = sys.argv[1:3]
-rules_md = open(os.path.join(os.path.dirname(cases_path), "..", "..", "docs", "rules.md")).read()
+cases_path, checker = sys.argv[1], sys.argv[2:]
+windows = checker[-1].endswith(".exe")   # under Wine: plans for real, finds / as drive Z:
+source = os.path.join(os.path.dirname(cases_path), "..", "..")
+rules_md = open(os.path.join(source, "docs", "rules.md")).read()
+numbers = open(os.path.join(source, "src", "language", "text_numbers.h")).read()   # the texts lang.ini must hold
+shown = [re.search(name + r" = (\d+)", numbers)[1].encode()
+         for name in re.findall(r"kText\w+", numbers.split("kShownTextNumbers")[1])]
 failures = {}   # each once
 
 
@@ -14,8 +19,17 @@ def case_bytes(text):
     return (text + "\r\n").replace(" | ", "\r\n").replace("{eof}\r\n", "").encode("latin-1")
 
 
+def complete(lang=b"[English]\r\n"):
+    """lang.ini's lines and every shown text they do not name, in English."""
+    return lang + b"".join(b"str%s=English text\r\n" % n for n in shown if b"str%s=" % n not in lang)
+
+
+def native(path):
+    return "Z:" + path.replace("/", "\\") if windows and path.startswith("/") else path
+
+
 def run(*args):
-    done = subprocess.run([checker, *args], capture_output=True)
+    done = subprocess.run([*checker, *map(native, args)], capture_output=True)
     return json.loads(done.stdout.decode("ascii")), done.returncode   # bytes over 127 escaped
 
 
@@ -49,10 +63,14 @@ def check_sarif(name, sarif):
     return sorted(found)
 
 
-def check_case(name, directory):
-    log, code = run("--json", "--plan", directory)   # no plan on Linux, and no error for it
+def check_case(name, directory, expected):
+    log, code = run("--json", "--plan", directory)   # on Linux no plan, said in planError and no error
     findings = log["findings"]
-    expect(log["exit"] == code and code in (0, 1, 2) and "planError" in log, name + ": exit")
+    found = [f"{f['code']}@{'L' * (f['file'] == 'lang.ini')}{f['line']}{'~' * (f['severity'] == 'warning')}"
+             for f in findings]
+    expect(sorted(found) == sorted(expected), f"{name}: found {' '.join(found)}")
+    expect(log["exit"] == code and code in (0, 1, 2) and isinstance(log["plan"], list) and
+           ("planError" in log) != windows, name + ": exit and plan")
     expect(log["errors"] == sum(f["severity"] == "error" for f in findings), name + ": errors")
     fields = set("file line severity code problem uninstaller fix help".split())
     expect(all(set(f) == fields for f in findings), name + ": finding fields")
@@ -74,7 +92,7 @@ for line in open(cases_path, encoding="latin-1").read().splitlines():
     if line.startswith("#"):
         continue
     if entry.startswith("lang: "):
-        lang += b"" if entry == "lang: *" else case_bytes(entry[6:])
+        lang = complete(lang) if entry == "lang: *" else lang + case_bytes(entry[6:])
     elif entry or not end:
         own_header = entry.startswith("!") and not log
         log += (b"" if log or own_header else header) + case_bytes(entry[own_header:])
@@ -82,8 +100,8 @@ for line in open(cases_path, encoding="latin-1").read().splitlines():
         with tempfile.TemporaryDirectory() as directory:
             pathlib.Path(directory, "uninstall.log").write_bytes(log or header)
             if lang != case_bytes("none"):
-                pathlib.Path(directory, "lang.ini").write_bytes(lang or b"[English]\r\nstr71=Uninstall\r\n")
-            guarded(line, check_case, directory)
+                pathlib.Path(directory, "lang.ini").write_bytes(lang or complete())
+            guarded(line, check_case, directory, end.split("#")[0].split()[1:])
         log, lang, count = b"", b"", count + 1
 
 
@@ -97,7 +115,7 @@ def check_refusal(name, args):
 for args in (["--json", "--bogus", "x"], ["--json"], ["--json", "--ignore", "no-such-rule", "x"],
              ["--sarif", "--plan", "x"], ["--json", "/nonexistent"], ["--sarif", "/nonexistent"]):
     guarded(" ".join(args), check_refusal, args)
-helped = subprocess.run([checker, "--help"], capture_output=True, text=True)
+helped = subprocess.run([*checker, "--help"], capture_output=True, text=True)
 expect(helped.returncode == 0 and helped.stdout.startswith("usage:"), "--help")
 
 print("".join(f"FAILED: {failure}\n" for failure in failures), end="")

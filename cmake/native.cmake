@@ -25,7 +25,6 @@ foreach(source ${TEXT_TESTS})
     get_filename_component(name ${source} NAME_WE)
     add_executable(native_${name} ${source})
     target_link_libraries(native_${name} PRIVATE textcore GTest::gtest_main)
-    target_compile_definitions(native_${name} PRIVATE CASES_DIR="${CMAKE_SOURCE_DIR}/tests/logtools/")
     add_test(NAME native_${name} COMMAND native_${name})
 endforeach()
 

@@ -238,8 +238,8 @@ string Findings(const string& logPath)
     for (const unsigned* n = kShownTextNumbers; *n; ++n)
         lang += "str" + std::to_string(*n) + "=English text\r\n";
     std::ofstream(langPath, std::ios::binary) << lang;
-    EXPECT_TRUE(CheckInstallation(logPath.c_str(), langPath.c_str(), [](const Finding& f, void* all) {
-        *static_cast<string*>(all) += f.code + ("@" + std::to_string(f.line)) + ": " + f.problem + "\n";
+    EXPECT_TRUE(CheckInstallation(logPath.c_str(), langPath.c_str(), [](const Finding& f, void* to) {
+        *static_cast<string*>(to) += f.code + ("@" + std::to_string(f.line) + " ") + f.problem + "\n";
     }, &found));
     return found;
 }

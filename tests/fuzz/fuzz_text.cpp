@@ -105,8 +105,8 @@ int ReadAll(const string& bytes, size_t capacity)
         size_t end = read.size() && (read.back() == '\n' || read.back() == 26);   // LF, CR LF, ^Z
         end += end && read.back() == '\n' && read.size() > 1 && read[read.size() - 2] == '\r';
         read.resize(read.size() - end);
-        CHECK(stored == read.size() && stored < capacity && buffer[stored] == '\0' &&
-              !memcmp(buffer, read.data(), stored) && read.find('\x1a') == read.npos);
+        CHECK(stored < capacity && string(buffer, stored + 1) == read + '\0' &&
+              read.find('\x1a') == read.npos);
         CHECK((now > consumed || !in.good()) && ++reads);
         consumed = now;
     } while (in.good());
@@ -121,13 +121,12 @@ void FuzzLineReader(Fields& fields)
 {
     size_t capacity = fields.Number(1100) + 2;   // capacity 1 reads nothing, ever
     string header = "[" + fields.Text() + "]", line = fields.Text(), bytes = fields.Rest();
-    string upper[] = {header, line};
-    std::for_each(upper, upper + 2, [](string& s) { BufUpperAscii(&s[0]); });
+    auto upper = [](string s) { return BufUpperAscii(&s[0]), s; };
     ReadAll(bytes, capacity);
     std::istringstream search(bytes), in(bytes), again(bytes);
     int reads = CountTextLines(in);
     CHECK(reads == ReadAll(bytes, 1024) && in.good() && in.tellg() == 0);
-    bool found = SectionHoldsLine(search, upper[0].c_str(), upper[1].c_str());
+    bool found = SectionHoldsLine(search, upper(header).c_str(), upper(line).c_str());
     std::ostringstream out;
     size_t end = bytes.find('\x1a');
     bool whole = bytes.find('\0') >= end && bytes.find_first_not_of('\x1a', end) == bytes.npos;
@@ -146,7 +145,7 @@ void FuzzLineReader(Fields& fields)
     }
     std::istringstream copied(copy);
     CHECK(at == copy.size() && found == (dropped > 0));
-    CHECK(line.empty() || !SectionHoldsLine(copied, upper[0].c_str(), upper[1].c_str()));
+    CHECK(line.empty() || !SectionHoldsLine(copied, upper(header).c_str(), upper(line).c_str()));
 }
 
 // The first character alone gives an entry's kind; an INI entry splits into section and
@@ -217,13 +216,11 @@ void FuzzExpansions(Fields& fields)
     std::pair<string, int> cut{fields.Text(), 0}, whole = cut, *next = &cut;
     size_t most = text.size() * std::max<size_t>(product.size(), 2) + 1;
     CheckCut(size, most, [&](char* out, size_t n) {
-        ExpandTextEscapes(out, n, text.c_str(), dir.c_str(), product.c_str());
-        return true;
+        return ExpandTextEscapes(out, n, text.c_str(), dir.c_str(), product.c_str()), true;
     });
     most = text.size() * std::min<size_t>(cut.first.size() + 2, kMacroTextSize) + 1;
     CheckCut(size, most, [&](char* out, size_t n) {   // with cut's lookups, then whole's
-        ExpandMacroText(text.c_str(), out, n, LookUp, std::exchange(next, &whole));
-        return true;
+        return ExpandMacroText(text.c_str(), out, n, LookUp, std::exchange(next, &whole)), true;
     });
     CHECK((cut.second == whole.second || !size) && size_t(whole.second) * 2 <= text.size());
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "diag/message_table.h"
@@ -34,11 +33,7 @@ string Into(size_t size, Fill fill)
     // The sanitizer does not watch empty blocks: size 0 gets one byte that must stay '#'.
     std::unique_ptr<char[]> buffer(new char[size + !size]);
     memset(buffer.get(), '#', size + !size);
-    bool whole = true;
-    if constexpr (std::is_void_v<decltype(fill(buffer.get(), size))>)
-        fill(buffer.get(), size);
-    else
-        whole = fill(buffer.get(), size);
+    bool whole = fill(buffer.get(), size);
     string text = strnlen(buffer.get(), size) < size ? buffer.get() : size ? "<unterminated>" : "";
     return text + (size || buffer[0] == '#' ? "" : "<written>") + (whole ? "" : " (false)");
 }
@@ -84,9 +79,8 @@ TEST(ShellText, CommandLineTokens)
     for (const auto& r : rows) {
         std::pair<string, int> got{"", r.stopAfter};
         SplitCommandLine(r.line.c_str(), [](const char* token, void* context) {
-            auto* got = static_cast<std::pair<string, int>*>(context);
-            got->first += "[" + string(token) + "]";
-            return --got->second > 0;
+            auto& [tokens, left] = *static_cast<std::pair<string, int>*>(context);
+            return tokens += "[" + string(token) + "]", --left > 0;
         }, &got);
         EXPECT_EQ(got.first, r.tokens) << r.line.substr(0, 60);
     }
@@ -154,8 +148,8 @@ TEST(Expansions, PathMacrosBackslashRunsAndTextEscapes)
     for (const auto& r : rows) {
         string letters = r.op == 'M' ? " asked " : "";
         string text = Into(260, [&](char* out, size_t size) {
-            r.op == 'M' ? ExpandMacroText(r.in, out, size, LookUpMacro, &letters)
-                        : ExpandTextEscapes(out, size, r.in, r.dir, r.product);
+            return r.op == 'M' ? ExpandMacroText(r.in, out, size, LookUpMacro, &letters)
+                               : ExpandTextEscapes(out, size, r.in, r.dir, r.product), true;
         });
         EXPECT_EQ(text + letters, r.out) << r.in;
     }
@@ -208,13 +202,13 @@ TEST(LineFile, ReadWriteAndCountWindowsTextLines)
         std::ofstream(path, std::ios::binary) << r.bytes;
         LineFile file;
         file.OpenForReading(path.c_str());
-        auto readLine = bind(&LineFile::ReadLine, &file, _1, r.capacity);
+        auto readLine = [&](char* out, size_t size) { return file.ReadLine(out, int(size)), true; };
         string lines = "[" + Into(r.capacity, readLine) + "]";
         EXPECT_EQ(file.CountLines(), r.countAfterFirst) << r.bytes.substr(0, 20);
         for (int i = 0; i < 10 && file.good(); ++i)
             lines += "[" + Into(r.capacity, readLine) + "]";
         EXPECT_EQ(lines, r.lines) << r.bytes.substr(0, 20);
-        EXPECT_EQ(Into(8, bind(&LineFile::ReadLine, &file, _1, 8)), "") << "read past the end";
+        EXPECT_EQ(Into(8, readLine), "") << "read past the end";
     }
     // WriteLine ends lines with CR LF; a missing file stays missing.
     LineFile file;

@@ -19,17 +19,13 @@ def case_bytes(text):
     return (text + "\r\n").replace(" | ", "\r\n").replace("{eof}\r\n", "").encode("latin-1")
 
 
-def complete(lang=b"[English]\r\n"):
-    """lang.ini's lines and every shown text they do not name, in English."""
+def complete(lang=b"[English]\r\n"):   # every shown text the lines do not name, in English
     return lang + b"".join(b"str%s=English text\r\n" % n for n in shown if b"str%s=" % n not in lang)
 
 
-def native(path):
-    return "Z:" + path.replace("/", "\\") if windows and path.startswith("/") else path
-
-
 def run(*args):
-    done = subprocess.run([*checker, *map(native, args)], capture_output=True)
+    args = ["Z:" + arg.replace("/", "\\") if windows and arg.startswith("/") else arg for arg in args]
+    done = subprocess.run([*checker, *args], capture_output=True, timeout=60)
     return json.loads(done.stdout.decode("ascii")), done.returncode   # bytes over 127 escaped
 
 
@@ -69,9 +65,8 @@ def check_case(name, directory, expected):
     found = [f"{f['code']}@{'L' * (f['file'] == 'lang.ini')}{f['line']}{'~' * (f['severity'] == 'warning')}"
              for f in findings]
     expect(sorted(found) == sorted(expected), f"{name}: found {' '.join(found)}")
-    expect(log["exit"] == code and code in (0, 1, 2) and isinstance(log["plan"], list) and
-           ("planError" in log) != windows, name + ": exit and plan")
-    expect(log["errors"] == sum(f["severity"] == "error" for f in findings), name + ": errors")
+    expect(log["exit"] == code in (0, 1, 2) and log["errors"] == sum(f["severity"] == "error" for f in findings) and
+           isinstance(log["plan"], list) and ("planError" in log) != windows, name + ": exit, errors and plan")
     fields = set("file line severity code problem uninstaller fix help".split())
     expect(all(set(f) == fields for f in findings), name + ": finding fields")
     sarif, sarif_code = run("--sarif", directory)
@@ -115,7 +110,7 @@ def check_refusal(name, args):
 for args in (["--json", "--bogus", "x"], ["--json"], ["--json", "--ignore", "no-such-rule", "x"],
              ["--sarif", "--plan", "x"], ["--json", "/nonexistent"], ["--sarif", "/nonexistent"]):
     guarded(" ".join(args), check_refusal, args)
-helped = subprocess.run([*checker, "--help"], capture_output=True, text=True)
+helped = subprocess.run([*checker, "--help"], capture_output=True, text=True, timeout=60)
 expect(helped.returncode == 0 and helped.stdout.startswith("usage:"), "--help")
 
 print("".join(f"FAILED: {failure}\n" for failure in failures), end="")

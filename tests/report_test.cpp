@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
-#include <map>
 #include <regex>
 
 #include "diag/message_table.h"
@@ -21,27 +19,27 @@ const unsigned kLine = 4242;
 
 // The probe's command line: --probe SCENE EXITCODE OPERATION ROW FIRST SECOND.
 struct Probe {
-    std::string scene, operation;
+    std::string scene;
     int exitCode;
+    char operation;
     unsigned row;
     const char *first, *second;
 } g_probe;
 
-// Raises the probe's operation, then overwrites its texts: a report must keep copies.
+// Raises the probe's operation (End, Text, Numbers, System error, Last error, or none), then
+// overwrites its texts: a report must keep copies.
 void Raise(int code, std::string first, std::string second)
 {
     const char *text = first.c_str(), *text2 = second.c_str();
     const unsigned row = g_probe.row;
-    const std::map<std::string, std::function<void()>> operations = {
-        {"none", [] {}},
-        {"end", [&] { EndProgram(kFile, kLine, code); }},
-        {"text", [&] { ReportError(kFile, kLine, code, row, text); }},
-        {"numbers", [&] { ReportError(kFile, kLine, code, row, atoi(text), atoi(text2)); }},
-        {"textsystem", [&] { ReportSystemError(kFile, kLine, code, row, text, atoi(text2)); }},
-        {"last", [&] { ReportLastError(kFile, kLine, code, row, text, text2); }},
-    };
     SetLastError(ERROR_ACCESS_DENIED);
-    operations.at(g_probe.operation)();
+    switch (g_probe.operation) {
+    case 'E': EndProgram(kFile, kLine, code); break;
+    case 'T': ReportError(kFile, kLine, code, row, text); break;
+    case 'N': ReportError(kFile, kLine, code, row, atoi(text), atoi(text2)); break;
+    case 'S': ReportSystemError(kFile, kLine, code, row, text, atoi(text2)); break;
+    case 'L': ReportLastError(kFile, kLine, code, row, text, text2); break;
+    }
     first.assign(first.size(), 'X');
     second.assign(second.size(), 'X');
 }
@@ -68,7 +66,7 @@ struct ExitRecorder {
 // SCENE: main, closing (reports again at exit) or twice (from a worker).
 int RunProbe(char** argv)
 {
-    g_probe = {argv[2], argv[4], atoi(argv[3]), unsigned(atoi(argv[5])), argv[6], argv[7]};
+    g_probe = {argv[2], atoi(argv[3]), argv[4][0], unsigned(atoi(argv[5])), argv[6], argv[7]};
     CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                     nullptr, nullptr, nullptr, nullptr);
     if (g_probe.scene != "twice") {
@@ -127,13 +125,13 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
     // and the location
     const char *fault = "Provedli jste", *system = "Program detekoval";
     const struct { std::string args; DWORD code; const char* frame; std::string text, log; } cases[] = {
-        {"main 255 numbers 95 12 -3", 255, fault, "ZKSE: Scene 12 has an invalid state -3", ""},
-        {"main 255 textsystem 5 a 2", 255, "", "The file a cannot be opened.\n" + SystemText(2), ""},
-        {"main 255 text 79 %s%d%%" + xs + xs, 255, fault, scene + xs, scene + kLocation},   // cut
-        {"twice 255 last 354 a D:", 255, system,   // with the worker's last error
+        {"main 255 N 95 12 -3", 255, fault, "ZKSE: Scene 12 has an invalid state -3", ""},
+        {"main 255 S 5 a 2", 255, "", "The file a cannot be opened.\n" + SystemText(2), ""},
+        {"main 255 T 79 %s%d%%" + xs + xs, 255, fault, scene + xs, scene + kLocation},   // cut
+        {"twice 255 L 354 a D:", 255, system,   // with the worker's last error
          "FILE: Not enough disk space to write a to D: (" + denied + ")", ""},
-        {"closing 5 text 79 intro", 5, nullptr, "", kDone + atExit},
-        {"closing 255 end", 255, nullptr, "", "error" + kLocation + atExit},
+        {"closing 5 T 79 intro", 5, nullptr, "", kDone + atExit},
+        {"closing 255 E", 255, nullptr, "", "error" + kLocation + atExit},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.substr(0, 40));
@@ -163,7 +161,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
     ASSERT_FALSE(testenv::DirectoryExists("c:\\temp"));
     for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
         testenv::Process probe;
-        StartProbe(&probe, temp ? "main 7 end" : "main 0 none", temp);
+        StartProbe(&probe, temp ? "main 7 E" : "main 0 -", temp);
         EXPECT_EQ(probe.Wait(30000), temp ? 7u : 100u);
         EXPECT_TRUE(testenv::DirectoryExists("c:\\temp"));
     }

@@ -20,6 +20,18 @@ std::string ProgramDir()
     return std::string(path, strrchr(path, '\\') + 1);
 }
 
+std::string WindowsDir()
+{
+    char dir[MAX_PATH] = "";
+    return std::string(dir, GetWindowsDirectoryA(dir, sizeof dir));
+}
+
+std::string SystemDir()
+{
+    char dir[MAX_PATH] = "";
+    return std::string(dir, GetSystemDirectoryA(dir, sizeof dir));
+}
+
 TempDir::TempDir(const char* prefix)
 {
     char temp[MAX_PATH] = "", name[MAX_PATH];
@@ -65,14 +77,9 @@ bool MakeDirectories(const std::string& path)
 
 void RemoveTree(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path.c_str()) || !DirectoryExists(path))
         return;
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data))
@@ -110,8 +117,7 @@ bool SetString(HKEY root, const std::string& subKey, const char* name, const std
 
 bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value)
 {
-    return SetBinary(root, subKey, name, REG_DWORD,
-                     std::string(reinterpret_cast<const char*>(&value), sizeof value));
+    return SetBinary(root, subKey, name, REG_DWORD, std::string((char*)&value, sizeof value));
 }
 
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
@@ -138,18 +144,10 @@ bool DeleteKeyTreeForTest(HKEY root, const std::string& subKey)
 
 SavedValue::~SavedValue()
 {
-    if (existed_)
-        SetBinary(root_, subKey_, name_.c_str(), type_, data_);
+    if (existed)
+        SetBinary(root, subKey, name.c_str(), type, data);
     else
-        DeleteValueForTest(root_, subKey_, name_.c_str());
-}
-
-SavedFile::~SavedFile()
-{
-    if (existed_)
-        WriteFileBytes(path_, bytes_);
-    else
-        DeleteFileA(path_.c_str());
+        DeleteValueForTest(root, subKey, name.c_str());
 }
 
 Process::~Process()
@@ -190,9 +188,8 @@ std::string UnixPath(const std::string& path)
 
 bool StartUnixShell(const std::string& script)
 {
-    Process shell;   // Z: is the unix root
-    return !UnixPath("Z:\\bin\\sh").empty() && FileExists("Z:\\bin\\sh") &&
-           script.find('"') == std::string::npos &&
+    Process shell;
+    return !UnixPath("Z:\\bin\\sh").empty() && script.find('"') == std::string::npos &&
            shell.Start("Z:\\bin\\sh -c \"" + script + "\"");
 }
 
@@ -210,18 +207,6 @@ INT_PTR ShowMainDialogOn(const std::string& dir)
     BufSet(g_productName, sizeof g_productName, header.productName);
     BufSet(g_productKey, sizeof g_productKey, header.productKey);
     return ChooseLanguage("lang.ini", "", header.language) ? ShowMainDialog(log) : 0;
-}
-
-std::string WindowsDir()
-{
-    char dir[MAX_PATH] = "";
-    return std::string(dir, GetWindowsDirectoryA(dir, sizeof dir));
-}
-
-std::string SystemDir()
-{
-    char dir[MAX_PATH] = "";
-    return std::string(dir, GetSystemDirectoryA(dir, sizeof dir));
 }
 
 }  // namespace testenv

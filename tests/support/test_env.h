@@ -1,5 +1,5 @@
-// Files, processes and registry keys for tests that work on the real system
-// of the Wine prefix. Everything a test creates is removed by its owner.
+// Files, processes and registry keys for tests that work on the real system of the Wine
+// prefix. Everything a test creates is removed by its owner; owners are never copied.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 
 namespace testenv {
 
-// Base of the objects below that own something and so are never copied.
 struct Owner {
     Owner() = default;
     Owner(const Owner&) = delete;
@@ -39,10 +38,10 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 bool MakeDirectories(const std::string& path);   // every missing one
 
-bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
-bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data);
+bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value);
+bool SetDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
 bool GetValue(HKEY root, const std::string& subKey, const char* name, std::string* data,
               DWORD* type = nullptr);   // false when missing
 void DeleteValueForTest(HKEY root, const std::string& subKey, const char* name);
@@ -62,28 +61,23 @@ struct Win98Mode : ScopedKey {
 };
 
 // One registry value (or its absence), put back on destruction.
-class SavedValue : Owner {
-public:
+struct SavedValue : Owner {
     SavedValue(HKEY root, const std::string& subKey, const char* name)
-        : root_(root), subKey_(subKey), name_(name) {}
+        : root(root), subKey(subKey), name(name) {}
     ~SavedValue();
-
-private:
-    HKEY root_;
-    std::string subKey_, name_, data_;
-    DWORD type_ = 0;
-    bool existed_ = GetValue(root_, subKey_, name_.c_str(), &data_, &type_);
+    HKEY root;
+    std::string subKey, name, data;
+    DWORD type = 0;
+    bool existed = GetValue(root, subKey, name.c_str(), &data, &type);
 };
 
 // A file's bytes (or its absence), put back on destruction.
-class SavedFile : Owner {
-public:
-    explicit SavedFile(const std::string& path) : path_(path), existed_(FileExists(path)) {}
-    ~SavedFile();
-
-private:
-    std::string path_, bytes_ = ReadFileOrEmpty(path_);
-    bool existed_;
+struct SavedFile : Owner {
+    explicit SavedFile(const std::string& path) : path(path) {}
+    ~SavedFile() { existed ? void(WriteFileBytes(path, bytes)) : void(DeleteFileA(path.c_str())); }
+    std::string path;
+    bool existed = FileExists(path);
+    std::string bytes = ReadFileOrEmpty(path);
 };
 
 // A started process, killed if it still runs when the object goes.
@@ -103,9 +97,9 @@ private:
 // read, language settled from dir's lang.ini; the one way the tests open the log and show it.
 INT_PTR ShowMainDialogOn(const std::string& dir);
 
-// Wine only: the unix path of a Windows path (empty elsewhere), and /bin/sh -c script
-// started; Wine does not report when a unix program ends, so callers wait for its effect.
-std::string UnixPath(const std::string& path);
+// Wine only: /bin/sh -c script started (Z: is the unix root). Wine does not report when a
+// unix program ends, so callers wait for its effect.
 bool StartUnixShell(const std::string& script);
+std::string UnixPath(const std::string& path);   // of a Windows path; empty elsewhere
 
 }  // namespace testenv

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <random>
 #include <thread>
 
 #include "base/globals.h"
@@ -326,6 +327,8 @@ protected:
     string SetUpMachine(const Case& c, const TempDir& temp, Machine* m);
     void Hold(const Machine& m, const string& held, Lines* seen);
     void Play(const Case& c);
+    void Release(const Machine& m);
+    string UndoneAsPlanned(const Machine& m, const string& dir, const Lines& steps);
 
     static const string kWineboot;
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, kPending};
@@ -508,9 +511,6 @@ void Runs::Play(const Case& c)
         code = RunExe(Quoted(product + "uninstall.exe") + " " + options, steps, &seen);
     }
     ui::WaitUntil(NoWinebootRuns, nullptr, kBoundMs);
-    for (HANDLE lock : locks_)
-        CloseHandle(lock);
-    locks_.clear();
     if (denied_)
         SetKeyAccess(kUninstall + kTest, "KA");
     SetCurrentDirectoryA(ProgramDir().c_str());
@@ -548,10 +548,19 @@ void Runs::Play(const Case& c)
     EXPECT_EQ(seen, steps);
     if (!bar.empty())
         EXPECT_EQ(g_positions, bar);
-    for (const string& file : m.watched)   // what later cases and tests must not find
-        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileA(file.c_str());
+    Release(m);
     // A run that did not end would cost every later case the whole bound: the first ends all.
     ASSERT_NE(code, DWORD(STILL_ACTIVE)) << "uninstall.exe did not end";
+}
+
+// What a run held, and what later cases and tests must not find.
+void Runs::Release(const Machine& m)
+{
+    for (HANDLE lock : locks_)
+        CloseHandle(lock);
+    locks_.clear();
+    for (const string& file : m.watched)
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileA(file.c_str());
 }
 
 TEST_F(Runs, Scenarios)
@@ -601,24 +610,85 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
             << c.name << ".dll planted beside uninstall.exe was loaded";
 }
 
+// lang.ini for a log the test writes: English alone, every text there.
+Case OwnLog()
+{
+    Case c{"", {{"lang", "[English]"}}};
+    for (const unsigned* n = kShownTextNumbers; *n; ++n)
+        c.lines.push_back({"lang", "str" + std::to_string(*n) + "=Text " + std::to_string(*n)});
+    return c;
+}
+
+// A plan step's target as the machine's facts name it.
+string PlannedFact(const Machine& m, const PlanStep& step)
+{
+    const string kind = step.kind;
+    string target = Replaced(step.target, "\\\\", "\\");
+    if (kind == "program")   // the file its last argument names, which it writes
+        target = target.substr(target.rfind(' ') + 1);
+    else if (kind == "ini")
+        target = "sys:" + Replaced(target, "] ", "]");
+    else if (kind == "directory" || kind == "key")
+        target = target.substr(0, target.find_last_not_of('\\') + 1) + "\\";
+    return m.Named(target);
+}
+
+// Whether changes hold sign and fact, whatever its data or place in the pending list.
+bool Shows(const Lines& changes, const string& signedFact)
+{
+    for (string change : changes) {
+        if (change.compare(0, 8, "+pending") == 0)
+            change = "+pending:" + change.substr(change.find(':') + 1);
+        if (change == signedFact || change.compare(0, signedFact.size() + 1, signedFact + "=") == 0)
+            return true;
+    }
+    return false;
+}
+
+// dir's log, clean to the shipped checker, planned, then undone with -C through steps: the
+// machine after shows every step of the plan. Returns the plan's kinds and actions.
+string Runs::UndoneAsPlanned(const Machine& m, const string& dir, const Lines& steps)
+{
+    Lines seen;
+    EXPECT_EQ(RunExe(Quoted(ProgramDir() + "uninstall-check.exe") + " --plan --ignore path-spelling " +
+                     Quoted(dir.substr(0, dir.size() - 1)), {}, &seen), 0u)
+        << "the shipped checker finds nothing, and plans";
+    std::vector<PlanStep> plan;
+    const char* reason = "";
+    EXPECT_TRUE(PlanLog((dir + "uninstall.log").c_str(), [](const PlanStep& step, void* all) {
+        static_cast<std::vector<PlanStep>*>(all)->push_back(step);
+    }, &plan, &reason)) << reason;
+    const Lines before = m.Facts();
+    EXPECT_EQ(RunExe(Quoted(dir + "uninstall.exe") + " -C", steps, &seen), 1u);
+    EXPECT_EQ(seen, steps);
+    const Lines changes = Changes(before, m.Facts());
+    Release(m);
+    string actions;
+    for (const PlanStep& step : plan) {
+        const string action = step.action, fact = PlannedFact(m, step);
+        actions += string(step.kind) + ":" + action + " ";
+        const char* sign = action == "at-restart" ? "+pending:" : action == "run" ? "+" : "-";
+        // none: nothing there, or gone by an earlier entry
+        EXPECT_TRUE(action == "none" || Shows(changes, sign + fact) == (action != "keep"))
+            << step.kind << " " << step.target << ": " << action << "\n"
+            << testing::PrintToString(changes);
+    }
+    return actions;
+}
+
 // A log from UninstallLogWriter with every kind of entry, a doubled backslash (put in after the
-// writer, which refuses it) and a read-only folder: checked, planned, and undone by uninstall.exe,
-// after which the machine is as the plan said.
+// writer, which refuses it), a locked file and a read-only folder.
 TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
 {
     TempDir temp("plan");
     Machine m;
-    Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
-                {"readonly", "@ro.txt"}, {"lang", "[English]"}}};
-    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@locked.dat",
-                             "@m.dll", "@fonts\\f.ttf"})
+    Case c = OwnLog();
+    c.lines.insert(c.lines.end(), {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
+                                   {"readonly", "@ro.txt"}, {"lock", "@locked.dat"}});
+    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@m.dll",
+                             "@fonts\\f.ttf"})
         c.lines.push_back({"put", name});
-    for (const unsigned* n = kShownTextNumbers; *n; ++n)
-        c.lines.push_back({"lang", "str" + std::to_string(*n) + "=Text " + std::to_string(*n)});
     const string dir = SetUpMachine(c, temp, &m), logPath = dir + "uninstall.log";
-    const string shared = SystemDir() + "\\uninstcheck.dll", ran = temp / "ran";
-    const string systemIni = WindowsDir() + "\\system.ini";
-    WriteFileBytes(systemIni, systemIni_ + "[uninstcheck]\r\nwave=demo.drv\r\n");
     SetFileAttributesA((dir + "rodir").c_str(), FILE_ATTRIBUTE_READONLY);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", kTest.c_str(), "English");
@@ -626,52 +696,51 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
                              "locked.dat", "gone.txt"})
         written = written && log.File((dir + name).c_str());
     ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
-                log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
-                log.IniLine("uninstcheck", "wave", "demo.drv") &&
+                log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(m.Placed("$Suninstcheck.dll").c_str()) &&
+                log.IniLine("uninsttest", "wave", "demo.drv") &&
                 log.RegistryValue(m.Placed("$TMissing").c_str()) &&
                 log.RegistryValue(m.Placed("$TA\\B\\Value").c_str()) &&
-                log.Program((Quoted(SelfPath()) + " --program ran").c_str(), temp.Path().c_str()) &&
+                log.Program(m.Placed("$E --program ^ran").c_str(), temp.Path().c_str()) &&
                 log.Close()) << log.Error();
     string text = ReadFileOrEmpty(logPath);
     WriteFileBytes(logPath, text.replace(text.find("data\\more.dat"), 4, "data\\"));
-
-    Lines seen;
-    EXPECT_EQ(RunExe(Quoted(ProgramDir() + "uninstall-check.exe") + " --plan --ignore path-spelling " +
-                     Quoted(dir.substr(0, dir.size() - 1)), {}, &seen), 0u)
-        << "the shipped checker finds nothing, and plans";
-    HANDLE locked = CreateFileA((dir + "locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    std::vector<PlanStep> plan;
-    const char* reason = "";
-    ASSERT_TRUE(PlanLog(logPath.c_str(), [](const PlanStep& step, void* all) {
-        static_cast<std::vector<PlanStep>*>(all)->push_back(step);
-    }, &plan, &reason)) << reason;
-    EXPECT_EQ(RunExe(Quoted(dir + "uninstall.exe") + " -C", {kMainDone, "Text 96|* > No"}, &seen), 1u);
-    CloseHandle(locked);
-    string pending, ini = ReadFileOrEmpty(systemIni), actions;
-    GetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, &pending);
-    for (const PlanStep& step : plan) {
-        const string kind = step.kind, action = step.action, target = step.target;
-        actions += kind + ":" + action + " ";
-        char subKey[kTextSize], name[kTextSize];
-        HKEY root = ParseRegistryPath((target + "\\x").c_str(), subKey, name), key = nullptr;
-        bool there = kind == "directory" ? DirectoryExists(target)
-                     : kind == "key" ? RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) == 0
-                     : kind == "registry" ? RegistryAccessor().ValueExists(step.target)
-                     : kind == "ini"      ? ini.find("wave=demo.drv") != string::npos
-                     : kind == "program"  ? !FileExists(ran)
-                                          : FileExists(target);
-        RegCloseKey(key);
-        if (action == "at-restart")
-            EXPECT_NE(pending.find(target + '\0'), string::npos) << target << " not listed";
-        else
-            EXPECT_EQ(there, action == "keep") << kind << " " << target << ": " << action;
-    }
-    EXPECT_EQ(actions, "file:delete file:delete directory:remove file:delete directory:remove "
+    EXPECT_EQ(UndoneAsPlanned(m, dir, {kMainDone, "Text 96|* > No"}),
+              "file:delete file:delete directory:remove file:delete directory:remove "
               "file:delete file:at-restart file:at-restart "
               "module:delete font:delete directory:remove file:keep ini:remove-line registry:none "
               "registry:delete key:remove key:remove program:run ");
-    DeleteFileA(shared.c_str());
+}
+
+// Random logs from the writer, undone as planned: a few here, UNDO_ROUNDS of them from scripts/fuzz.
+TEST_F(Runs, RandomWrittenLogsUndoneAsPlanned)
+{
+    static const char* const kNames[] = {"a", "B", "data", "x.dll", "f.txt", "100% Tools", "sub"};
+    const char* rounds = getenv("UNDO_ROUNDS");
+    std::mt19937 random(24);   // the same logs every run
+    auto name = [&] { return string(kNames[random() % (sizeof kNames / sizeof *kNames)]); };
+    for (int round = 0, count = rounds ? atoi(rounds) : 3; round < count; ++round) {
+        TempDir temp("undo");
+        Machine m;
+        const string dir = SetUpMachine(OwnLog(), temp, &m);
+        UninstallLogWriter log;
+        ASSERT_TRUE(log.Open((dir + "uninstall.log").c_str()) &&
+                    log.Header("Demo App", kTest.c_str(), "English")) << log.Error();
+        for (int entry = 0; entry < 12; ++entry) {
+            string parent = dir;
+            for (int depth = random() % 3; depth > 0; --depth)
+                parent += name() + "\\";
+            string path = parent + name(), key = kTest + "\\" + name();
+            const char* file = path.c_str();
+            int kind = random() % 4;
+            if (kind == 0 && log.RegistryValue(("HKEY_CURRENT_USER\\" + key + "\\V").c_str()))
+                SetString(HKEY_CURRENT_USER, key, "V", "x");
+            else if (kind > 0 && (kind == 1   ? log.File(file)
+                                  : kind == 2 ? log.Font(file) : log.SelfRegisteringModule(file)))
+                MakeDirectories(parent), WriteFileBytes(path, "x");
+        }
+        ASSERT_TRUE(log.Close()) << log.Error();
+        UndoneAsPlanned(m, dir, {kMainDone});
+    }
 }
 
 // A logged module is unregistered wherever a plain load finds the DLL it imports, except beside

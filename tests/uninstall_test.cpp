@@ -346,7 +346,6 @@ const string Runs::kWineboot = SystemDir() + "\\wineboot.exe";
 string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
 {
     m->parent = temp.Path();
-    string logText, *log = &logText;
     const string product = m->parent + "Demo App\\", key = kUninstall + kTest;
     m->names = {{product, "@"}, {m->parent, "^"}, {Lower(product), "~@"},
                 {SystemDir() + "\\", "$S"}, {Lower(SystemDir() + "\\"), "~S"},
@@ -372,7 +371,7 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
         "str90=E90\r\nstr96=Restart\r\nstr97=Restart now?\r\nstr100=Yes\r\nstr101=Yes to all\r\n"
         "str102=No\r\nstr103=No to all\r\nstr104=Delete %p?\r\n[\xC8" "esky]\r\n"
         "str71=Odinstalace\r\nstr72=Odebrat %p?\r\n";
-    *log = c.Has("headless") ? "" : "Demo App\r\nUninstTest\r\nEnglish\r\n";
+    string log = c.Has("headless") ? "" : "Demo App\r\nUninstTest\r\nEnglish\r\n";
     auto PutFile = [&](const string& path, const string& data) {
         if (path.compare(0, m->parent.size(), m->parent) != 0)
             m->watched.push_back(path);
@@ -389,10 +388,10 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
         string path = text.substr(0, equals);
         string data = equals == string::npos ? "" : text.substr(equals + 1);
         if (word == "header")
-            *log = Replaced(text, "|", "\r\n") + "\r\n";
+            log = Replaced(text, "|", "\r\n") + "\r\n";
         else if (word.compare(0, 3, "log") == 0)   // log*N: N times; log-end: no line end
             for (int n = word[3] == '*' ? atoi(&word[4]) : 1; n > 0; --n)
-                *log += text + (word == "log-end" ? "" : "\r\n");
+                log += text + (word == "log-end" ? "" : "\r\n");
         else if (word == "lang")
             lang += text + "\r\n";
         else if ((word == "put" || word == "drop") && path.compare(0, 5, "HKEY_") == 0) {
@@ -436,7 +435,7 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
     SetEnvironmentVariableA("RESTART_RECORD", (m->parent + "restart.txt").c_str());
     SetCurrentDirectoryA((m->parent + "cwd\\run").c_str());
     if (!c.Has("no log"))
-        WriteFileBytes(product + "uninstall.log", logText);
+        WriteFileBytes(product + "uninstall.log", log);
     return product;
 }
 
@@ -641,25 +640,24 @@ string Runs::UndoneAsPlanned(const Machine& m, const string& dir, const Lines& s
     return actions;
 }
 
-// A log from UninstallLogWriter with every kind of entry, a doubled backslash (put in after the
-// writer, which refuses it), a locked file and a read-only folder.
-TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
+// Logs from UninstallLogWriter, undone as planned. First one with every kind of entry, a doubled
+// backslash (put in after the writer, which refuses it), a locked file and a read-only folder;
+// then random ones: a few here, UNDO_ROUNDS of them from scripts/fuzz.
+TEST_F(Runs, WrittenLogsUndoneAsPlanned)
 {
     TempDir temp("plan");
     Machine m;
-    const char* const files[] = {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat",
-                                 "@locked.dat"};
-    Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"}, {"put", "@m.dll"},
-                {"put", "@fonts\\f.ttf"}, {"readonly", "@ro.txt"}}};
-    for (const char* file : files)
+    Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
+                {"readonly", "@ro.txt"}, {"put", "@locked.dat"}, {"lock", "@locked.dat"}}};
+    for (const char* file : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@m.dll",
+                             "@fonts\\f.ttf"})
         c.lines.push_back({"put", file});
-    c.lines.push_back({"lock", "@locked.dat"});
     const string dir = SetUpMachine(c, temp, &m), logPath = dir + "uninstall.log";
     SetFileAttributesA((dir + "rodir").c_str(), FILE_ATTRIBUTE_READONLY);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", kTest.c_str(), "English");
-    for (const char* file : {files[0], files[1], files[2], files[3], "@ro.txt", "@gone.txt",
-                             "$Suninstcheck.dll"})
+    for (const char* file : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@locked.dat",
+                             "@ro.txt", "@gone.txt", "$Suninstcheck.dll"})
         written = written && log.File(m.Placed(file).c_str());
     ASSERT_TRUE(written && log.SelfRegisteringModule(m.Placed("@m.dll").c_str()) &&
                 log.Font(m.Placed("@fonts\\f.ttf").c_str()) &&
@@ -675,12 +673,7 @@ TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
               "file:at-restart file:delete file:at-restart file:keep module:delete font:delete "
               "directory:remove ini:remove-line registry:none registry:delete key:remove "
               "key:remove program:run ");
-}
 
-// Random logs from the writer, undone as planned: a few here, UNDO_ROUNDS from scripts/fuzz.
-// Random logs from the writer, undone as planned: a few here, UNDO_ROUNDS from scripts/fuzz.
-TEST_F(Runs, RandomWrittenLogsUndoneAsPlanned)
-{
     static const char* const kNames[] = {"a", "B", "data", "x.dll", "f.txt", "100% Tools", "sub"};
     const char* rounds = getenv("UNDO_ROUNDS");
     std::mt19937 random(24);   // the same logs every run
@@ -689,7 +682,6 @@ TEST_F(Runs, RandomWrittenLogsUndoneAsPlanned)
         TempDir temp("undo");
         Machine m;
         const string dir = SetUpMachine({}, temp, &m);
-        UninstallLogWriter log;
         ASSERT_TRUE(log.Open((dir + "uninstall.log").c_str()) &&
                     log.Header("Demo App", kTest.c_str(), "English")) << log.Error();
         for (int entry = 0; entry < 12; ++entry) {

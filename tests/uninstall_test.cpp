@@ -107,15 +107,15 @@ std::vector<Case> ReadCases()
 struct Machine {
     string parent;
     std::map<string, string> names;   // text -> placeholder; a longer text sorts after its start
-    std::map<string, string> words;   // placeholder -> text
     Lines watched;                    // files outside the parent
 
     string Placed(string text) const
     {
         text = Expanded(text);
         for (size_t at = 0; (at = text.find_first_of("@^~$", at)) != string::npos;) {
-            string word = text.substr(at, text[at] == '~' || text[at] == '$' ? 2 : 1);
-            string by = words.count(word) ? words.at(word) : word;
+            string word = text.substr(at, text[at] == '~' || text[at] == '$' ? 2 : 1), by = word;
+            for (const auto& name : names)
+                by = name.second == word ? name.first : by;
             text.replace(at, word.size(), by);
             at += by.size();
         }
@@ -352,10 +352,7 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
                 {WindowsDir() + "\\", "$W"}, {m->parent + "cwd\\run\\", "$C"},
                 {"HKEY_CURRENT_USER\\" + kTest + "\\", "$T"},
                 {"HKEY_LOCAL_MACHINE\\" + kUninstall, "$U"},
-                {"shared:" + kShared + "\\", "shared:"}};
-    m->words = {{"$E", Quoted(SelfPath())}};
-    for (auto& name : m->names)
-        m->words[name.second] = name.first;
+                {"shared:" + kShared + "\\", "shared:"}, {Quoted(SelfPath()), "$E"}};
     for (const string& k : {kUninstall + kTest, kUninstall + "DEMOAPP", kUninstall + "Demo App",
                             kShared})
         DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, k);

@@ -88,9 +88,8 @@ std::vector<Case> ReadCases()
     std::ifstream file(CASES_DIR "../scenarios.txt");
     std::vector<Case> cases(1);
     for (string line; std::getline(file, line);) {
-        size_t space = line.find(' ');
-        string word = line.substr(0, space);
-        string text = space == string::npos ? "" : line.substr(space + 1);
+        string word = line.substr(0, line.find(' '));
+        string text = line.substr(std::min(line.size(), word.size() + 1));
         if (word == "==")
             cases.push_back({text, {}});
         else if (!word.empty() && word[0] != '#')

@@ -9,14 +9,13 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <random>
 #include <thread>
 
 #include "base/globals.h"
 #include "base/window.h"
-#include "language/text_numbers.h"
 #include "logtools/log_plan.h"
 #include "logtools/uninstall_log_writer.h"
-#include "registry/registry.h"
 #include "resources/resource.h"
 #include "shell/main_dialog.h"
 #include "shell/restart.h"
@@ -55,14 +54,13 @@ string Expanded(const string& text)
 {
     string out;
     for (size_t i = 0, close; i < text.size(); ++i) {
+        unsigned from, to = 0;
         if (text[i] != '{' || (close = text.find('}', i)) == string::npos)
             out += text[i];
-        else if (text[i + 1] == 'x') {
-            int to = strtol(&text[i + (text[i + 4] == '-' ? 5 : 2)], nullptr, 16);
-            for (int from = strtol(text.substr(i + 2, 2).c_str(), nullptr, 16); from <= to;)
+        else if (sscanf(&text[i], "{x%2x-%2x", &from, &to) > 0)
+            for (to = std::max(from, to), i = close; from <= to;)
                 out += char(from++);
-            i = close;
-        } else if (isdigit(text[i + 1]))
+        else if (isdigit(text[i + 1]))
             out += string(atoi(&text[i + 1]), text[close - 1]), i = close;
         else
             out += text[i];
@@ -84,17 +82,17 @@ struct Case {
     }
 };
 
+// The first: the lines before any case, which every run has.
 std::vector<Case> ReadCases()
 {
     std::ifstream file(CASES_DIR "../scenarios.txt");
-    std::vector<Case> cases;
+    std::vector<Case> cases(1);
     for (string line; std::getline(file, line);) {
-        size_t space = line.find(' ');
-        string word = line.substr(0, space);
-        string text = space == string::npos ? "" : line.substr(space + 1);
+        string word = line.substr(0, line.find(' '));
+        string text = line.substr(std::min(line.size(), word.size() + 1));
         if (word == "==")
             cases.push_back({text, {}});
-        else if (!word.empty() && word[0] != '#' && !cases.empty())
+        else if (!word.empty() && word[0] != '#')
             for (size_t at = 0, bar; at <= text.size(); at = bar + 3) {
                 bar = word == "win" || word == "held" ? string::npos : text.find(" | ", at);
                 cases.back().lines.push_back({word, text.substr(at, bar - at)});
@@ -108,15 +106,15 @@ std::vector<Case> ReadCases()
 struct Machine {
     string parent;
     std::map<string, string> names;   // text -> placeholder; a longer text sorts after its start
-    std::map<string, string> words;   // placeholder -> text
     Lines watched;                    // files outside the parent
 
     string Placed(string text) const
     {
         text = Expanded(text);
         for (size_t at = 0; (at = text.find_first_of("@^~$", at)) != string::npos;) {
-            string word = text.substr(at, text[at] == '~' || text[at] == '$' ? 2 : 1);
-            string by = words.count(word) ? words.at(word) : word;
+            string word = text.substr(at, text[at] == '~' || text[at] == '$' ? 2 : 1), by = word;
+            for (const auto& name : names)
+                by = name.second == word ? name.first : by;
             text.replace(at, word.size(), by);
             at += by.size();
         }
@@ -326,6 +324,8 @@ protected:
     string SetUpMachine(const Case& c, const TempDir& temp, Machine* m);
     void Hold(const Machine& m, const string& held, Lines* seen);
     void Play(const Case& c);
+    void Release(const Machine& m);
+    string UndoneAsPlanned(const Machine& m, const string& dir, const Lines& steps);
 
     static const string kWineboot;
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, kPending};
@@ -345,47 +345,29 @@ const string Runs::kWineboot = SystemDir() + "\\wineboot.exe";
 string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
 {
     m->parent = temp.Path();
-    string logText, *log = &logText;
     const string product = m->parent + "Demo App\\", key = kUninstall + kTest;
     m->names = {{product, "@"}, {m->parent, "^"}, {Lower(product), "~@"},
                 {SystemDir() + "\\", "$S"}, {Lower(SystemDir() + "\\"), "~S"},
                 {WindowsDir() + "\\", "$W"}, {m->parent + "cwd\\run\\", "$C"},
                 {"HKEY_CURRENT_USER\\" + kTest + "\\", "$T"},
                 {"HKEY_LOCAL_MACHINE\\" + kUninstall, "$U"},
-                {"shared:" + kShared + "\\", "shared:"}};
-    m->words = {{"$E", Quoted(SelfPath())}};
-    for (auto& name : m->names)
-        m->words[name.second] = name.first;
+                {"shared:" + kShared + "\\", "shared:"}, {Quoted(SelfPath()), "$E"}};
     for (const string& k : {kUninstall + kTest, kUninstall + "DEMOAPP", kUninstall + "Demo App",
                             kShared})
         DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, k);
     DeleteKeyTreeForTest(HKEY_CURRENT_USER, kTest);
-    for (const char* value : {"Value", "Valuex"})
-        SetString(HKEY_CURRENT_USER, kTest, value, value);
-    SetString(HKEY_LOCAL_MACHINE, key, "DisplayName", "Demo App");
-    SetString(HKEY_LOCAL_MACHINE, key, "UninstallString", product + "uninstall.exe");
-    SetString(HKEY_LOCAL_MACHINE, key, "Publisher", "Demo Corp");   // keeps the key
-    MakeDirectories(product + "keep") && MakeDirectories(m->parent + "cwd\\run") &&
-        MakeDirectories(m->parent + "Demo App2");
-    for (const char* file : {"Demo App\\demo.exe", "Demo App\\demo.exe.bak",
-                             "Demo App\\keep\\in.txt", "beside.txt", "Demo App2\\in.txt"})
-        WriteFileBytes(m->parent + file, "");
-    if (!c.Has("in process"))
-        CopyBuilt("uninstall.exe", product + "uninstall.exe");
     WriteFileBytes(WindowsDir() + "\\system.ini", systemIni_ + "[uninsttest]\r\nwave=demo.drv2\r\n"
                    "wave =demo.drv\r\nwave=demo.drv\r\n[x]\r\nwave=demo.drv\r\n[" +
                    string(126, 's') + "]\r\nwave=x\r\n");
     DeleteFileA((WindowsDir() + "\\WININIT.INI").c_str());
     const string nul(1, '\0');
     string pending = "\\??\\C:\\Other\\old" + nul + "!\\??\\C:\\Other\\new" + nul;
-    string lang = "[English]\r\nstr71=Confirm\r\nstr72=Remove %p?\r\nstr73=Heading\r\n"
-        "str74=Removing %p\r\nstr75=Please wait\r\nstr76=Done\r\nstr89=E89\r\nstr90=E90\r\n"
-        "str96=Restart\r\nstr97=Restart now?\r\nstr100=Yes\r\nstr101=Yes to all\r\n"
+    string lang = c.All("lang").size() ? "" : "[English]\r\nstr71=Confirm\r\nstr72=Remove %p?\r\n"
+        "str73=Heading\r\nstr74=Removing %p\r\nstr75=Please wait\r\nstr76=Done\r\nstr89=E89\r\n"
+        "str90=E90\r\nstr96=Restart\r\nstr97=Restart now?\r\nstr100=Yes\r\nstr101=Yes to all\r\n"
         "str102=No\r\nstr103=No to all\r\nstr104=Delete %p?\r\n[\xC8" "esky]\r\n"
         "str71=Odinstalace\r\nstr72=Odebrat %p?\r\n";
-    if (!c.All("lang").empty())
-        lang = "";
-    *log = c.Has("headless") ? "" : "Demo App\r\nUninstTest\r\nEnglish\r\n";
+    string log = c.Has("headless") ? "" : "Demo App\r\nUninstTest\r\nEnglish\r\n";
     auto PutFile = [&](const string& path, const string& data) {
         if (path.compare(0, m->parent.size(), m->parent) != 0)
             m->watched.push_back(path);
@@ -393,28 +375,30 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
         if (path.back() != '\\')
             WriteFileBytes(path, data);
     };
-    for (const auto& line : c.lines) {
+    auto lines = ReadCases()[0].lines;
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    for (const auto& line : lines) {
         const string& word = line.first;
         string text = m->Placed(line.second);
         size_t equals = text.rfind('=');
         string path = text.substr(0, equals);
         string data = equals == string::npos ? "" : text.substr(equals + 1);
         if (word == "header")
-            *log = Replaced(text, "|", "\r\n") + "\r\n";
+            log = Replaced(text, "|", "\r\n") + "\r\n";
         else if (word.compare(0, 3, "log") == 0)   // log*N: N times; log-end: no line end
             for (int n = word[3] == '*' ? atoi(&word[4]) : 1; n > 0; --n)
-                *log += text + (word == "log-end" ? "" : "\r\n");
+                log += text + (word == "log-end" ? "" : "\r\n");
         else if (word == "lang")
             lang += text + "\r\n";
         else if ((word == "put" || word == "drop") && path.compare(0, 5, "HKEY_") == 0) {
             size_t slash = path.rfind('\\'), start = path.find('\\') + 1;
             HKEY root = path[5] == 'C' ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
             string subKey = path.substr(start, slash - start), name = path.substr(slash + 1);
+            const char* value = name == "(default)" ? "" : name.empty() ? "-" : name.c_str();
             if (word == "put")
-                SetString(root, subKey, name == "(default)" ? "" : name.empty() ? "-" : name.c_str(),
-                          data);
+                SetString(root, subKey, value, data);
             if (word == "drop" || name.empty())   // the value gone; or the key alone
-                DeleteValueForTest(root, subKey, name.empty() ? "-" : name.c_str());
+                DeleteValueForTest(root, subKey, value);
         } else if (word == "put")
             PutFile(path, data);
         else if (word == "shared")   // the file, and its counter
@@ -440,12 +424,14 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
             denied_ = SetKeyAccess(key, "0x60019");   // read and change permissions only
     }
     WriteFileBytes(product + "lang.ini", lang);
+    if (!c.Has("in process"))
+        CopyBuilt("uninstall.exe", product + "uninstall.exe");
     SetBinary(HKEY_LOCAL_MACHINE, kSessionManager, kPending, REG_MULTI_SZ, pending + nul);
     SetEnvironmentVariableA("SELFREG_MARKER", (m->parent + "unregistered").c_str());
     SetEnvironmentVariableA("RESTART_RECORD", (m->parent + "restart.txt").c_str());
     SetCurrentDirectoryA((m->parent + "cwd\\run").c_str());
     if (!c.Has("no log"))
-        WriteFileBytes(product + "uninstall.log", logText);
+        WriteFileBytes(product + "uninstall.log", log);
     return product;
 }
 
@@ -508,9 +494,6 @@ void Runs::Play(const Case& c)
         code = RunExe(Quoted(product + "uninstall.exe") + " " + options, steps, &seen);
     }
     ui::WaitUntil(NoWinebootRuns, nullptr, kBoundMs);
-    for (HANDLE lock : locks_)
-        CloseHandle(lock);
-    locks_.clear();
     if (denied_)
         SetKeyAccess(kUninstall + kTest, "KA");
     SetCurrentDirectoryA(ProgramDir().c_str());
@@ -527,15 +510,11 @@ void Runs::Play(const Case& c)
     }
     fonts_.clear();
     Lines expected, bar;
-    for (const string& line : c.All("=>")) {
-        std::istringstream words(line);
-        for (string change; words >> change;)
-            if (change == "done")   // a run to its end takes these
-                expected.insert(expected.end(), {"-@uninstall.log", "-@lang.ini",
-                    "-$UUninstTest\\UninstallString", "-$UUninstTest\\DisplayName=Demo*App"});
-            else
-                expected.push_back(Expanded(change));
-    }
+    for (string line : c.All("=>"))   // "done": what a run to its end takes
+        for (std::istringstream words(Replaced(" " + line + " ", " done ", " -@uninstall.log "
+                 "-@lang.ini -$UUninstTest\\UninstallString -$UUninstTest\\DisplayName=Demo*App "));
+             words >> line;)
+            expected.push_back(Expanded(line));
     std::sort(expected.begin(), expected.end());
     for (string word : c.All("bar"))   // a-b: each from a to b
         for (std::istringstream in(word); in >> word;)
@@ -546,21 +525,29 @@ void Runs::Play(const Case& c)
     EXPECT_EQ(testing::PrintToString(Changes(before, after)), testing::PrintToString(expected));
     EXPECT_EQ(code, 1u) << "the exit code";
     EXPECT_EQ(seen, steps);
-    if (!bar.empty())
-        EXPECT_EQ(g_positions, bar);
-    for (const string& file : m.watched)   // what later cases and tests must not find
-        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileA(file.c_str());
+    EXPECT_EQ(bar.empty() ? bar : g_positions, bar);
+    Release(m);
     // A run that did not end would cost every later case the whole bound: the first ends all.
     ASSERT_NE(code, DWORD(STILL_ACTIVE)) << "uninstall.exe did not end";
+}
+
+// What a run held, and what later cases and tests must not find.
+void Runs::Release(const Machine& m)
+{
+    for (HANDLE lock : locks_)
+        CloseHandle(lock);
+    locks_.clear();
+    for (const string& file : m.watched)
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileA(file.c_str());
 }
 
 TEST_F(Runs, Scenarios)
 {
     const std::vector<Case> cases = ReadCases();
-    ASSERT_FALSE(cases.empty()) << "scenarios.txt not read";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Play(c);
+    ASSERT_GT(cases.size(), 1u) << "scenarios.txt not read";
+    for (auto c = cases.begin() + 1; c != cases.end(); ++c) {
+        SCOPED_TRACE(c->name);
+        Play(*c);
         if (HasFatalFailure())
             return;
     }
@@ -601,77 +588,114 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
             << c.name << ".dll planted beside uninstall.exe was loaded";
 }
 
-// A log from UninstallLogWriter with every kind of entry, a doubled backslash (put in after the
-// writer, which refuses it) and a read-only folder: checked, planned, and undone by uninstall.exe,
-// after which the machine is as the plan said.
-TEST_F(Runs, WrittenCheckedPlannedAndUndoneAsPlanned)
+// A plan step's target as the machine's facts name it.
+string PlannedFact(const Machine& m, const PlanStep& step)
+{
+    const string kind = step.kind;
+    string target = Replaced(step.target, "\\\\", "\\");
+    if (kind == "program")   // the file its last argument names, which it writes
+        target = target.substr(target.rfind(' ') + 1);
+    else if (kind == "directory" || kind == "key")   // the climb may keep a final backslash
+        target = target.substr(0, target.find_last_not_of('\\') + 1) + "\\";
+    return m.Named(kind == "ini" ? "sys:" + Replaced(target, "] ", "]") : target);
+}
+
+// dir's log, clean to the shipped checker (lang.ini aside), planned, then undone with -C through
+// steps: the machine after shows every step of the plan. Returns the plan's kinds and actions.
+string Runs::UndoneAsPlanned(const Machine& m, const string& dir, const Lines& steps)
+{
+    Lines seen;
+    const string check = Quoted(ProgramDir() + "uninstall-check.exe") + " --plan --ignore path-"
+                         "spelling --ignore text-missing " + Quoted(dir.substr(0, dir.size() - 1));
+    EXPECT_EQ(RunExe(check, {}, &seen), 0u)
+        << "the shipped checker finds nothing, and plans";
+    std::vector<PlanStep> plan;
+    const char* reason = "";
+    EXPECT_TRUE(PlanLog((dir + "uninstall.log").c_str(), [](const PlanStep& step, void* all) {
+        static_cast<std::vector<PlanStep>*>(all)->push_back(step);
+    }, &plan, &reason)) << reason;
+    const Lines before = m.Facts();
+    EXPECT_EQ(RunExe(Quoted(dir + "uninstall.exe") + " -C", steps, &seen), 1u);
+    EXPECT_EQ(seen, steps);
+    string changes = "\n", actions;   // a line each, without places in the pending list
+    for (const string& change : Changes(before, m.Facts()))
+        changes += (change.compare(0, 8, "+pending") ? change
+                    : "+pending" + change.substr(change.find(':'))) + "\n";
+    Release(m);
+    for (const PlanStep& step : plan) {
+        const string action = step.action, fact = PlannedFact(m, step);
+        actions += string(step.kind) + ":" + action + " ";
+        const string sign = action == "at-restart" ? "+pending:" : action == "run" ? "+" : "-";
+        const string line = "\n" + sign + fact;   // with or without its data
+        bool shown = changes.find(line + "\n") != string::npos ||
+                     changes.find(line + "=") != string::npos;
+        // none: nothing there, or gone by an earlier entry
+        EXPECT_TRUE(action == "none" || shown == (action != "keep"))
+            << step.kind << " " << step.target << ": " << action << changes;
+    }
+    return actions;
+}
+
+// Logs from UninstallLogWriter, undone as planned. First one with every kind of entry, a doubled
+// backslash (put in after the writer, which refuses it), a locked file and a read-only folder;
+// then random ones: a few here, UNDO_ROUNDS of them from scripts/fuzz.
+TEST_F(Runs, WrittenLogsUndoneAsPlanned)
 {
     TempDir temp("plan");
     Machine m;
     Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
-                {"readonly", "@ro.txt"}, {"lang", "[English]"}}};
-    for (const char* name : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@locked.dat",
-                             "@m.dll", "@fonts\\f.ttf"})
-        c.lines.push_back({"put", name});
-    for (const unsigned* n = kShownTextNumbers; *n; ++n)
-        c.lines.push_back({"lang", "str" + std::to_string(*n) + "=Text " + std::to_string(*n)});
+                {"readonly", "@ro.txt"}, {"put", "@locked.dat"}, {"lock", "@locked.dat"}}};
+    for (const char* file : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@m.dll",
+                             "@fonts\\f.ttf"})
+        c.lines.push_back({"put", file});
     const string dir = SetUpMachine(c, temp, &m), logPath = dir + "uninstall.log";
-    const string shared = SystemDir() + "\\uninstcheck.dll", ran = temp / "ran";
-    const string systemIni = WindowsDir() + "\\system.ini";
-    WriteFileBytes(systemIni, systemIni_ + "[uninstcheck]\r\nwave=demo.drv\r\n");
     SetFileAttributesA((dir + "rodir").c_str(), FILE_ATTRIBUTE_READONLY);
     UninstallLogWriter log;
     bool written = log.Open(logPath.c_str()) && log.Header("Demo App", kTest.c_str(), "English");
-    for (const char* name : {"data\\map.dat", "data\\more.dat", "rodir\\r.dat", "ro.txt",
-                             "locked.dat", "gone.txt"})
-        written = written && log.File((dir + name).c_str());
-    ASSERT_TRUE(written && log.SelfRegisteringModule((dir + "m.dll").c_str()) &&
-                log.Font((dir + "fonts\\f.ttf").c_str()) && log.File(shared.c_str()) &&
-                log.IniLine("uninstcheck", "wave", "demo.drv") &&
+    for (const char* file : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@locked.dat",
+                             "@ro.txt", "@gone.txt", "$Suninstcheck.dll"})
+        written = written && log.File(m.Placed(file).c_str());
+    ASSERT_TRUE(written && log.SelfRegisteringModule(m.Placed("@m.dll").c_str()) &&
+                log.Font(m.Placed("@fonts\\f.ttf").c_str()) &&
+                log.IniLine("uninsttest", "wave", "demo.drv") &&
                 log.RegistryValue(m.Placed("$TMissing").c_str()) &&
                 log.RegistryValue(m.Placed("$TA\\B\\Value").c_str()) &&
-                log.Program((Quoted(SelfPath()) + " --program ran").c_str(), temp.Path().c_str()) &&
+                log.Program(m.Placed("$E --program ^ran").c_str(), temp.Path().c_str()) &&
                 log.Close()) << log.Error();
     string text = ReadFileOrEmpty(logPath);
     WriteFileBytes(logPath, text.replace(text.find("data\\more.dat"), 4, "data\\"));
+    EXPECT_EQ(UndoneAsPlanned(m, dir, {kMainDone, "Restart|* > No"}),
+              "file:delete file:delete directory:remove file:delete directory:remove "
+              "file:at-restart file:delete file:at-restart file:keep module:delete font:delete "
+              "directory:remove ini:remove-line registry:none registry:delete key:remove "
+              "key:remove program:run ");
 
-    Lines seen;
-    EXPECT_EQ(RunExe(Quoted(ProgramDir() + "uninstall-check.exe") + " --plan --ignore path-spelling " +
-                     Quoted(dir.substr(0, dir.size() - 1)), {}, &seen), 0u)
-        << "the shipped checker finds nothing, and plans";
-    HANDLE locked = CreateFileA((dir + "locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    std::vector<PlanStep> plan;
-    const char* reason = "";
-    ASSERT_TRUE(PlanLog(logPath.c_str(), [](const PlanStep& step, void* all) {
-        static_cast<std::vector<PlanStep>*>(all)->push_back(step);
-    }, &plan, &reason)) << reason;
-    EXPECT_EQ(RunExe(Quoted(dir + "uninstall.exe") + " -C", {kMainDone, "Text 96|* > No"}, &seen), 1u);
-    CloseHandle(locked);
-    string pending, ini = ReadFileOrEmpty(systemIni), actions;
-    GetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, &pending);
-    for (const PlanStep& step : plan) {
-        const string kind = step.kind, action = step.action, target = step.target;
-        actions += kind + ":" + action + " ";
-        char subKey[kTextSize], name[kTextSize];
-        HKEY root = ParseRegistryPath((target + "\\x").c_str(), subKey, name), key = nullptr;
-        bool there = kind == "directory" ? DirectoryExists(target)
-                     : kind == "key" ? RegOpenKeyExA(root, subKey, 0, KEY_READ, &key) == 0
-                     : kind == "registry" ? RegistryAccessor().ValueExists(step.target)
-                     : kind == "ini"      ? ini.find("wave=demo.drv") != string::npos
-                     : kind == "program"  ? !FileExists(ran)
-                                          : FileExists(target);
-        RegCloseKey(key);
-        if (action == "at-restart")
-            EXPECT_NE(pending.find(target + '\0'), string::npos) << target << " not listed";
-        else
-            EXPECT_EQ(there, action == "keep") << kind << " " << target << ": " << action;
+    static const char* const kNames[] = {"a", "B", "data", "x.dll", "f.txt", "100% Tools", "sub"};
+    const char* rounds = getenv("UNDO_ROUNDS");
+    std::mt19937 random(24);   // the same logs every run
+    auto name = [&] { return string(kNames[random() % (sizeof kNames / sizeof *kNames)]); };
+    for (int round = 0, count = rounds ? atoi(rounds) : 3; round < count; ++round) {
+        TempDir temp("undo");
+        Machine m;
+        const string dir = SetUpMachine({}, temp, &m);
+        ASSERT_TRUE(log.Open((dir + "uninstall.log").c_str()) &&
+                    log.Header("Demo App", kTest.c_str(), "English")) << log.Error();
+        for (int entry = 0; entry < 12; ++entry) {
+            string parent = dir;
+            for (int depth = random() % 3; depth > 0; --depth)
+                parent += name() + "\\";
+            string path = parent + name(), key = kTest + "\\" + name();
+            const char* file = path.c_str();
+            int kind = random() % 4;
+            if (kind == 0 && log.RegistryValue(("HKEY_CURRENT_USER\\" + key + "\\V").c_str()))
+                SetString(HKEY_CURRENT_USER, key, "V", "x");
+            else if (kind > 0 && (kind == 1   ? log.File(file)
+                                  : kind == 2 ? log.Font(file) : log.SelfRegisteringModule(file)))
+                MakeDirectories(parent), WriteFileBytes(path, "x");
+        }
+        ASSERT_TRUE(log.Close()) << log.Error();
+        UndoneAsPlanned(m, dir, {kMainDone});
     }
-    EXPECT_EQ(actions, "file:delete file:delete directory:remove file:delete directory:remove "
-              "file:delete file:at-restart file:at-restart "
-              "module:delete font:delete directory:remove file:keep ini:remove-line registry:none "
-              "registry:delete key:remove key:remove program:run ");
-    DeleteFileA(shared.c_str());
 }
 
 // A logged module is unregistered wherever a plain load finds the DLL it imports, except beside
@@ -702,7 +726,7 @@ TEST_F(Runs, LoggedModulesAndProgramsSearchDllsAsPlainLoads)
         SetCurrentDirectoryA(ProgramDir().c_str());
         EXPECT_EQ(ReadFileOrEmpty(temp / "unregistered"), c.unregistered ? "unregistered\n" : "")
             << c.dependency;
-        EXPECT_EQ(ReadFileOrEmpty(temp / "loaded"), "loaded") << "the program's DLL in its working directory";
+        EXPECT_EQ(ReadFileOrEmpty(temp / "loaded"), "loaded") << "its working directory's DLL";
         DeleteFileA(dependency.c_str());
     }
     SetEnvironmentVariableA("PATH", oldPath);

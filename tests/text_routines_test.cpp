@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,10 +30,9 @@ template <typename Fill>
 string Into(size_t size, Fill fill)
 {
     // The sanitizer does not watch empty blocks: size 0 gets one byte that must stay '#'.
-    std::unique_ptr<char[]> buffer(new char[size + !size]);
-    memset(buffer.get(), '#', size + !size);
-    bool whole = fill(buffer.get(), size);
-    string text = strnlen(buffer.get(), size) < size ? buffer.get() : size ? "<unterminated>" : "";
+    std::vector<char> buffer(size + !size, '#');
+    bool whole = fill(&buffer[0], size);
+    string text = strnlen(&buffer[0], size) < size ? &buffer[0] : size ? "<unterminated>" : "";
     return text + (size || buffer[0] == '#' ? "" : "<written>") + (whole ? "" : " (false)");
 }
 
@@ -97,9 +95,9 @@ TEST(SplitRegistryPath, RootCaseSeparatorLastBackslashAndLimits)
         {cu + "Key\\" + v99 + "v", "-1||"},
     };
     for (const auto& [path, split] : rows) {
-        std::unique_ptr<char[]> key(new char[kRegRemainderSize]), name(new char[kRegValueNameSize]);
-        int root = SplitRegistryPath(path.c_str(), key.get(), name.get());
-        EXPECT_EQ(std::to_string(root) + "|" + key.get() + "|" + name.get(), split) << path;
+        std::vector<char> key(kRegRemainderSize, '#'), name(kRegValueNameSize, '#');
+        int root = SplitRegistryPath(path.c_str(), key.data(), name.data());
+        EXPECT_EQ(std::to_string(root) + "|" + key.data() + "|" + name.data(), split) << path;
     }
     for (const char* name : {"(default)", "(DeFaulT)", "default", "(default) "})
         EXPECT_EQ(IsDefaultValueName(name), strlen(name) == 9) << name;
@@ -119,11 +117,11 @@ TEST(WithdrawPairsFromList, PairsOfThePathGoOthersStay)
          "changed:\\\\server\\f.dat||" + x + "|||"},
     };
     for (const auto& r : rows) {
-        std::unique_ptr<char[]> data(new char[r.data.size()]);
-        std::replace_copy(r.data.begin(), r.data.end(), data.get(), '|', '\0');
+        std::vector<char> data(r.data.begin(), r.data.end());
+        std::replace(data.begin(), data.end(), '|', '\0');
         bool changed = true;
-        size_t size = WithdrawPairsFromList(data.get(), r.data.size(), r.path.c_str(), &changed);
-        string result = (changed ? "changed:" : "same:") + string(data.get(), size);
+        size_t size = WithdrawPairsFromList(data.data(), data.size(), r.path.c_str(), &changed);
+        string result = (changed ? "changed:" : "same:") + string(data.data(), size);
         std::replace(result.begin(), result.end(), '\0', '|');
         EXPECT_EQ(result, r.result) << r.data.substr(0, 40) << " less " << r.path;
     }
@@ -161,8 +159,7 @@ TEST(Expansions, PathMacrosBackslashRunsAndTextEscapes)
 TEST(Messages, RowsArgumentsBoxTextAndTheTable)
 {
     // A row and its arguments in order: a number fills %s in decimal, a text fills %u as text.
-    using Args = std::vector<MessageArg>;
-    const struct { unsigned number; Args args; const char* text; } rows[] = {
+    const struct { unsigned number; std::vector<MessageArg> args; const char* text; } rows[] = {
         {76, {{nullptr, -1}}, "1ZKSS_JR: Job 4294967295 started twice"},
         {336, {{nullptr, 5}, {nullptr, -7}}, "1GAME_JR: Task 5 returned -7"},
         {79, {{nullptr, 42}}, "1ZKSE: Scene '42' not found"},
@@ -227,8 +224,7 @@ TEST(LineFile, ReadWriteAndCountWindowsTextLines)
 // uninstall-check's findings on the log at logPath, beside a lang.ini with every shown text.
 string Findings(const string& logPath)
 {
-    const string langPath = logPath + ".ini";
-    string lang = "[English]\r\n", found;
+    string langPath = logPath + ".ini", lang = "[English]\r\n", found;
     for (const unsigned* n = kShownTextNumbers; *n; ++n)
         lang += "str" + std::to_string(*n) + "=English text\r\n";
     std::ofstream(langPath, std::ios::binary) << lang;
@@ -239,8 +235,7 @@ string Findings(const string& logPath)
 }
 
 // Calls the writer: H header, F file, M module, T font, I INI line, R registry value, P program.
-bool Write(UninstallLogWriter& log, char call, const string& a, const string& b = "",
-           const string& c = "")
+bool Write(UninstallLogWriter& log, char call, string a, string b = "", string c = "")
 {
     return call == 'H'   ? log.Header(a.c_str(), b.c_str(), c.c_str())
            : call == 'F' ? log.File(a.c_str()) : call == 'T' ? log.Font(a.c_str())
@@ -274,8 +269,7 @@ TEST(LogChecker, UninstallLogWriterRefusesWhatWouldNotWork)
             << r.call << " " << r.a.substr(0, 40) << ": " << log.Error();
     EXPECT_EQ(log.File("C:\\A\\f\tg") ? "" : string(log.Error()).substr(0, 13), "path-control:");
     ASSERT_TRUE(log.Close()) << log.Error();
-    UninstallLogWriter headless;
-    EXPECT_FALSE(headless.Open((path + "2").c_str()) && headless.Close()) << "no header";
+    EXPECT_FALSE(log.Open((path + "2").c_str()) && log.Close()) << "reopened, no header";
     EXPECT_FALSE(std::ifstream(path + "2")) << "a log without header is left behind";
     string bytes;
     std::getline(std::ifstream(path, std::ios::binary), bytes, '\0');

@@ -159,7 +159,7 @@ void FuzzLogEntries(Fields& fields)
     LogEntryKind kind = ClassifyLogEntry(entry.c_str());
     CHECK(kind == ClassifyLogEntry(entry.substr(0, 1).c_str()) &&
           (kind == kFileEntry) == (entry.empty() || !strchr("%&-:;", entry[0])));
-    string body = entry.substr(!entry.empty());
+    string body = entry.substr(!entry.empty()), given = second.substr(!second.empty());
     size_t slash = body.rfind('\\');
     string key = body.substr(slash + 1);   // the whole body when there is no backslash
     CHECK(entry.empty() || IniEntryHasKey(entry.c_str()) == (slash != body.npos));
@@ -167,22 +167,19 @@ void FuzzLogEntries(Fields& fields)
     if (!entry.empty() && slash != body.npos &&
         BuildIniRemoval(entry.c_str(), value.c_str(), section, sectionSize, line) ==
             kIniRemovalReady) {
-        string name = section.Text();
-        CHECK(name.size() <= kIniSectionMaxLength && name + "\\" + key == body &&
-              line.Text() == key + "=" + value);
+        CHECK(section.Text().size() <= kIniSectionMaxLength &&
+              section.Text() + "\\" + key == body && line.Text() == key + "=" + value);
     } else {
         CHECK(entry.empty() || slash == body.npos || slash > kIniSectionMaxLength ||
               slash >= sectionSize || key.size() + 1 + value.size() >= kIniLineSize);
     }
     ProgramWorkingDirectory((";" + body).c_str(), second.c_str(), third.c_str(), dir, dirSize);
     string chosen = dir.Text(), own = body.substr(0, DirectoryPartLength(body.c_str()));
-    string given = second.substr(!second.empty());
     CHECK(third.size() <= 1 ? chosen.empty() || chosen == own
                             : chosen == given || (chosen.empty() && second.size() > dirSize));
 }
 
-// A root only in its exact case; root, separator, subkey, backslash and value name give the
-// path back.
+// A root only in its exact case; root, separator, subkey, backslash and value name give it back.
 void FuzzRegistryPath(Fields& fields)
 {
     string path = fields.Text();
@@ -224,11 +221,10 @@ void FuzzExpansions(Fields& fields)
     });
     CHECK((cut.second == whole.second || !size) && size_t(whole.second) * 2 <= text.size());
 
-    string collapsed = text;
+    string collapsed = text;   // collapsed in place: read up to its new terminator
     CollapseBackslashRuns(&collapsed[0]);
-    collapsed.resize(strlen(collapsed.c_str()));
     auto Unslashed = [](string s) { return s.erase(remove(begin(s), end(s), '\\'), end(s)), s; };
-    CHECK(collapsed.find("\\\\") == text.npos && Unslashed(collapsed) == Unslashed(text));
+    CHECK(!strstr(collapsed.c_str(), "\\\\") && Unslashed(collapsed.c_str()) == Unslashed(text));
 
     size_t part = DirectoryPartLength(text.c_str());
     CHECK(part <= text.size() && text.find_first_of("\\/", part) == text.npos);
@@ -271,10 +267,9 @@ void FuzzMessages(Fields& fields)
     size_t size = fields.Number(1100), count = fields.Number(6);
     std::vector<string> texts(count);   // each argument a text or not, and a number
     std::vector<MessageArg> args;
-    for (string& text : texts) {
-        const char* given = fields.Number(2) ? (text = fields.Text()).c_str() : nullptr;
-        args.push_back({given, int(fields.Number(1 << 16)) - (1 << 15)});
-    }
+    for (string& text : texts)   // in order: a braced list is read left to right
+        args.push_back({fields.Number(2) ? (text = fields.Text()).c_str() : nullptr,
+                        int(fields.Number(1 << 16)) - (1 << 15)});
     CHECK(CheckCut(size, 1 << 14, bind(BuildMessage, _1, _2, number, args.data(), int(count))));
     string message = fields.Text();
     CHECK(CheckCut(size, 1 << 14, std::bind(BuildBoxText, _1, _2, message.c_str())));

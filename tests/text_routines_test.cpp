@@ -129,13 +129,12 @@ TEST(WithdrawPairsFromList, PairsOfThePathGoOthersStay)
 
 TEST(Expansions, PathMacrosBackslashRunsAndTextEscapes)
 {
-    // The lookup: W and R give a text.
+    // M: path macros (W and R give a text), each letter looked up once, upper-cased, not scanned
+    // again. T: text escapes of product, drive, "1" and a line break, matched with case.
     const MacroLookup LookUpMacro = [](char letter, char* out, size_t, void* lettersAsked) {
         *static_cast<string*>(lettersAsked) += letter;
         strcpy(out, letter == 'W' ? "C:\\WINDOWS" : letter == 'R' ? "%W%%" : "");
     };
-    // M: path macros, each letter looked up once, upper-cased, not scanned again. T: text
-    // escapes of product, drive, "1" and a line break, matched with case.
     const struct { char op; const char *in, *out, *dir = "", *product = ""; } rows[] = {
         {'M', "[%w][%R]", "[C:\\WINDOWS][%W%%] asked WR"}, {'M', "100%%%%W%", "100%%W asked "},
         {'M', "a%xb%5c% d%\xe9", "abcd asked X5 \xe9"},

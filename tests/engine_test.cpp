@@ -86,8 +86,7 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
         if (c.failure == kCopyIsDirectory)
             CreateDirectoryA(copy.c_str(), nullptr);
         SetFileAttributesA(path.c_str(), c.failure == kReadOnly ? FILE_ATTRIBUTE_READONLY : 0);
-        auto Vanish = [](const char* file) { DeleteFileA(file); };
-        g_beforeIniReplace = c.failure == kGone ? +Vanish : nullptr;
+        g_beforeIniReplace = c.failure == kGone ? +[](const char* f) { DeleteFileA(f); } : nullptr;
         RemoveIniLine("boot", "key=value", path.c_str());
         if (lock)
             CloseHandle(lock);
@@ -117,16 +116,14 @@ TEST(Installation, MacrosAndTexts)
     const string system = SystemDir() + "\\";
     // The user's Program Files value, which comes before the machine's, is the test's own.
     ASSERT_TRUE(SetString(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir", "U:\\User"));
-    const std::pair<const char*, string> macros[] = {
+    struct { char path[kPathSize]; string expanded; } macros[] = {
         {"%w\\WININIT.INI", WindowsDir() + "\\WININIT.INI"}, {"%S\\|%s\\", system + "|" + system},
         {"%I\\uninstall.log", dir.Path() + "uninstall.log"}, {"%f\\bin", "D:\\Copy\\bin"},
         {"%D %L", "DemoApp " + kNotFound}, {"a%C%U%%%xb", "a%b"}, {"%p\\App", "U:\\User\\App"},
     };
-    for (const auto& m : macros) {
-        char path[kPathSize];
-        BufSet(path, sizeof path, m.first);
-        ExpandPathMacros(path, sizeof path);
-        EXPECT_EQ(path, m.second) << m.first;
+    for (auto& m : macros) {
+        ExpandPathMacros(m.path, sizeof m.path);
+        EXPECT_EQ(m.path, m.expanded);
     }
     DeleteValueForTest(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir");
 

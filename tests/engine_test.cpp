@@ -59,7 +59,7 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
                                " && touch linked"));
     for (int i = 0; i < 600 && !FileExists(dir / "linked"); ++i)   // 30 s at most
         Sleep(50);
-    ASSERT_TRUE(FileExists(dir / "linked")) << "the links were not made";
+    ASSERT_TRUE(FileExists(dir / "linked")) << "the link was not made";
     enum Failure { kNone, kCopyIsDirectory, kLocked, kReadShared, kReadOnly, kGone };
     const string boot = "[boot]\r\nkey=value\r\nother=1\r\n", less = "[boot]\r\nother=1\r\n\r\n";
     // expected: the file afterwards, or empty when it must stay as it was.

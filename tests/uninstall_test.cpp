@@ -740,6 +740,8 @@ int main(int argc, char** argv)
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const char* options = strchr(GetCommandLineA() + 1, ' ');
     if (strstr(self, "wineboot")) {   // in wineboot's place: writes down what was asked
+        // ExitWindowsEx does not wait for wineboot, and two appends at once can lose a line.
+        WaitForSingleObject(CreateMutexA(nullptr, FALSE, "restart record"), kBoundMs);
         std::ofstream(getenv("RESTART_RECORD"), std::ios::app | std::ios::binary)
             << (options ? options + 1 : "") << "\n";
         return 0;

@@ -11,18 +11,13 @@
 #include "text/buf.h"
 
 using namespace testenv;
-using std::string;
-using std::to_string;
+using std::string, std::to_string;
 using namespace std::string_literals;
-
-namespace {
 
 const string kNotFound = "___string not found___";
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPending[] = "PendingFileRenameOperations";
 const char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-
-}  // namespace
 
 // However the list is shaped, only the path's own pairs leave it, and a value that is no list
 // stays as it was. Rows: the value's type (0: none) and data, then its data afterwards.
@@ -30,16 +25,15 @@ TEST(Removal, PendingListsOfAnyShapeKeepOtherPairs)
 {
     SavedValue saved(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
     g_isNT = 1;
-    const string mine = "\\??\\C:\\App\\x.dll\0\0"s, other = "\\??\\C:\\O\0!\\??\\C:\\N\0"s;
+    const string own = "\\??\\C:\\App\\x.dll\0\0"s, mixed = own + "\\??\\C:\\O\0!\\??\\C:\\N\0\0"s;
     string many;   // more than any buffer of the program
     while (many.size() < 70000)
         many += "\\??\\C:\\Other\\" + to_string(many.size()) + "\0\0"s;
     const struct { DWORD type; string data, after; } rows[] = {
-        {0, "", "none"}, {REG_MULTI_SZ, "", ""}, {REG_MULTI_SZ, "\0"s, "\0"s},
-        {REG_MULTI_SZ, mine + "C:\\Other\0"s, "C:\\Other\0"s},   // no final ""
-        {REG_MULTI_SZ, many + mine + '\0', many + '\0'},
-        {REG_SZ, mine + other + '\0', mine + other + '\0'},
-        {REG_BINARY, mine + other + '\0', mine + other + '\0'},
+        {0, "", "none"}, {REG_SZ, mixed, mixed}, {REG_BINARY, mixed, mixed},   // no lists
+        {REG_MULTI_SZ, "", ""}, {REG_MULTI_SZ, "\0"s, "\0"s},
+        {REG_MULTI_SZ, own + "C:\\Other\0"s, "C:\\Other\0"s},   // no final ""
+        {REG_MULTI_SZ, many + own + '\0', many + '\0'},
     };
     for (const auto& r : rows) {
         DeleteValueForTest(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
@@ -65,27 +59,21 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
                                " && touch linked"));
     for (int i = 0; i < 600 && !FileExists(dir / "linked"); ++i)   // 30 s at most
         Sleep(50);
-    ASSERT_TRUE(FileExists(dir / "linked")) << "the links were not made";
+    ASSERT_TRUE(FileExists(dir / "linked")) << "the link was not made";
     enum Failure { kNone, kCopyIsDirectory, kLocked, kReadShared, kReadOnly, kGone };
     const string boot = "[boot]\r\nkey=value\r\nother=1\r\n", less = "[boot]\r\nother=1\r\n\r\n";
-    const string key = "key=value";
     // expected: the file afterwards, or empty when it must stay as it was.
-    const struct {
-        string bytes, section, line, expected, path = "";
-        Failure failure = kNone;
-    } cases[] = {
+    const struct { string bytes, expected, path = ""; Failure failure = kNone; } cases[] = {
         {"key=value\r\n[boot]\r\nkey=value\r\nother=1\r\nKEY=Value\r\n[drivers]\r\nkey=value\r\n"
-         "[BOOT]\r\nkey=value\r\nlast=2\r\n", "boot", "key=value",
+         "[BOOT]\r\nkey=value\r\nlast=2\r\n",
          "key=value\r\n[boot]\r\nother=1\r\n[drivers]\r\nkey=value\r\n[BOOT]\r\nlast=2\r\n\r\n"},
-        {"[s]\r\n" + x1500 + "\r\na=1\r\nz=9", "s", "a=1",   // no line end at the end
-         "[s]\r\n" + x1500.substr(0, 1023) + "\r\n" + x1500.substr(1023) + "\r\nz=9\r\n"},
-        {"[s]\r\nk=v\r\n", "s", "k=v", "", p259},   // a copy's path cut to fit would be the file's
-        {"[boot]\r\nKEY=Value\r\nother=1\r\n", "boot", key, less},   // the only one, in any case
-        {boot, "boot", key, "", full},
-        {boot, "boot", key, "", "", kCopyIsDirectory}, {boot, "boot", key, "", "", kLocked},
-        {boot, "boot", key, "", "", kReadShared}, {boot, "boot", key, "", "", kReadOnly},
-        {boot, "boot", key, less, "", kGone}, {boot + "\x1A", "boot", key, less},
-        {boot + "\x1A[x]\r\n", "boot", key, ""}, {boot + string(1, '\0'), "boot", key, ""},
+        {"[boot]\r\n" + x1500 + "\r\nkey=value\r\nz=9",   // no line end at the end
+         "[boot]\r\n" + x1500.substr(0, 1023) + "\r\n" + x1500.substr(1023) + "\r\nz=9\r\n"},
+        {"[boot]\r\nKEY=Value\r\nother=1\r\n", less},   // the only one, in any case
+        {boot, "", p259},   // a copy's path cut to fit would be the file's
+        {boot, "", full}, {boot, "", "", kCopyIsDirectory}, {boot, "", "", kLocked},
+        {boot, "", "", kReadShared}, {boot, "", "", kReadOnly}, {boot, less, "", kGone},
+        {boot + "\x1A", less}, {boot + "\x1A[x]\r\n", ""}, {boot + string(1, '\0'), ""},
     };
     for (const auto& c : cases) {
         const string path = c.path.empty() ? ini : c.path, copy = path + "_";
@@ -98,9 +86,8 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
         if (c.failure == kCopyIsDirectory)
             CreateDirectoryA(copy.c_str(), nullptr);
         SetFileAttributesA(path.c_str(), c.failure == kReadOnly ? FILE_ATTRIBUTE_READONLY : 0);
-        auto Vanish = [](const char* file) { DeleteFileA(file); };
-        g_beforeIniReplace = c.failure == kGone ? +Vanish : nullptr;
-        RemoveIniLine(c.section.c_str(), c.line.c_str(), path.c_str());
+        g_beforeIniReplace = c.failure == kGone ? +[](const char* f) { DeleteFileA(f); } : nullptr;
+        RemoveIniLine("boot", "key=value", path.c_str());
         if (lock)
             CloseHandle(lock);
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -129,16 +116,14 @@ TEST(Installation, MacrosAndTexts)
     const string system = SystemDir() + "\\";
     // The user's Program Files value, which comes before the machine's, is the test's own.
     ASSERT_TRUE(SetString(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir", "U:\\User"));
-    const std::pair<const char*, string> macros[] = {
+    struct { char path[kPathSize]; string expanded; } macros[] = {
         {"%w\\WININIT.INI", WindowsDir() + "\\WININIT.INI"}, {"%S\\|%s\\", system + "|" + system},
         {"%I\\uninstall.log", dir.Path() + "uninstall.log"}, {"%f\\bin", "D:\\Copy\\bin"},
         {"%D %L", "DemoApp " + kNotFound}, {"a%C%U%%%xb", "a%b"}, {"%p\\App", "U:\\User\\App"},
     };
-    for (const auto& m : macros) {
-        char path[kPathSize];
-        BufSet(path, sizeof path, m.first);
-        ExpandPathMacros(path, sizeof path);
-        EXPECT_EQ(path, m.second) << m.first;
+    for (auto& m : macros) {
+        ExpandPathMacros(m.path, sizeof m.path);
+        EXPECT_EQ(m.path, m.expanded);
     }
     DeleteValueForTest(HKEY_CURRENT_USER, kVersionKey, "ProgramFilesDir");
 

@@ -5,12 +5,13 @@
 #include <cstring>
 #include <regex>
 
-#include "diag/message_table.h"
 #include "diag/report.h"
 #include "diag/run_log.h"
 #include "support/test_env.h"
 #include "support/ui_driver.h"
 #include "text/buf.h"
+
+using std::string;
 
 namespace {
 
@@ -18,34 +19,28 @@ const char kFile[] = "probe.cpp";
 const unsigned kLine = 4242;
 
 // The probe's command line: --probe SCENE EXITCODE OPERATION ROW FIRST SECOND.
-struct Probe {
-    std::string scene;
-    int exitCode;
-    char operation;
-    unsigned row;
-    const char *first, *second;
+struct {
+    string scene; int exitCode; char operation; unsigned row; const char *first, *second;
 } g_probe;
 
-// Raises the probe's operation (End, Text, Numbers, System error, Last error, or none), then
-// overwrites its texts: a report must keep copies.
-void Raise(int code, std::string first, std::string second)
+// Raises the probe's operation, then overwrites its texts: a report must keep copies.
+void Raise(int code, string first, string second)
 {
     const char *text = first.c_str(), *text2 = second.c_str();
-    const unsigned row = g_probe.row;
     SetLastError(ERROR_ACCESS_DENIED);
     switch (g_probe.operation) {
     case 'E': EndProgram(kFile, kLine, code); break;
-    case 'T': ReportError(kFile, kLine, code, row, text); break;
-    case 'N': ReportError(kFile, kLine, code, row, atoi(text), atoi(text2)); break;
-    case 'S': ReportSystemError(kFile, kLine, code, row, text, atoi(text2)); break;
-    case 'L': ReportLastError(kFile, kLine, code, row, text, text2); break;
+    case 'T': ReportError(kFile, kLine, code, g_probe.row, text); break;
+    case 'N': ReportError(kFile, kLine, code, g_probe.row, atoi(text), atoi(text2)); break;
+    case 'S': ReportSystemError(kFile, kLine, code, g_probe.row, text, atoi(text2)); break;
+    case 'L': ReportLastError(kFile, kLine, code, g_probe.row, text, text2); break;
     }
     first.assign(first.size(), 'X');
     second.assign(second.size(), 'X');
 }
 
-// The report and a later one, to be dropped.
-DWORD WINAPI RaiseTwiceFromWorker(LPVOID)
+// From a worker: the report and a later one, to be dropped.
+DWORD WINAPI RaiseTwice(LPVOID)
 {
     Raise(g_probe.exitCode, g_probe.first, g_probe.second);
     Raise(g_probe.exitCode, "late", "late");
@@ -63,37 +58,20 @@ struct ExitRecorder {
     }
 } g_exitRecorder __attribute__((init_priority(101)));
 
-// SCENE: main, closing (reports again at exit) or twice (from a worker).
-int RunProbe(char** argv)
-{
-    g_probe = {argv[2], atoi(argv[3]), argv[4][0], unsigned(atoi(argv[5])), argv[6], argv[7]};
-    CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                    nullptr, nullptr, nullptr, nullptr);
-    if (g_probe.scene != "twice") {
-        Raise(g_probe.exitCode, g_probe.first, g_probe.second);
-        return 100;   // after an operation that raises nothing
-    }
-    HANDLE worker = CreateThread(nullptr, 0, RaiseTwiceFromWorker, nullptr, 0, nullptr);
-    WaitForSingleObject(worker, INFINITE);
-    for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0; DispatchMessageA(&message))
-        SetLastError(ERROR_FILE_NOT_FOUND);   // the loop's own, never the raiser's
-    return 100;
-}
+const string kHeader = "\n\n---- Log started <stamp>\n", kDone = "log done ok: <stamp>\n";
+const string kLocation = "\nFile: probe.cpp; Line: 4242\n";
 
-const std::string kHeader = "\n\n---- Log started <stamp>\n", kDone = "log done ok: <stamp>\n";
-const std::string kLocation = "\nFile: probe.cpp; Line: 4242\n";
-
-std::string SystemText(DWORD code)
+string SystemText(DWORD code)
 {
     char text[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, sizeof text, nullptr);
-    return std::string(text, strcspn(text, "\r\n"));
+    return string(text, strcspn(text, "\r\n"));
 }
 
 // The file, removed, with stamps as <stamp>, CR LF as \n and bare LF as <LF>.
-std::string TakeLog(const std::string& path)
+string TakeLog(const string& path)
 {
-    std::string log = testenv::ReadFileOrEmpty(path);
+    string log = testenv::ReadFileOrEmpty(path);
     DeleteFileA(path.c_str());
     std::regex stamp("(started |chyba: |ok: ).*[0-9], .*[0-9]:[0-9].* \\(t=[0-9]+\\)");
     log = std::regex_replace(std::regex_replace(log, stamp, "$1<stamp>"), std::regex("\n"), "<LF>");
@@ -101,12 +79,12 @@ std::string TakeLog(const std::string& path)
 }
 
 // The probe inherits TEMP set to temp, or none when null.
-void StartProbe(testenv::Process* probe, const std::string& arguments, const char* temp)
+void StartProbe(testenv::Process* probe, const string& arguments, const char* temp)
 {
     char saved[MAX_PATH] = "";
     GetEnvironmentVariableA("TEMP", saved, sizeof saved);
     SetEnvironmentVariableA("TEMP", temp);
-    std::string program = "\"" + testenv::ProgramDir() + "report_test.exe\" --probe ";
+    string program = "\"" + testenv::ProgramDir() + "report_test.exe\" --probe ";
     bool started = probe->Start(program + arguments + " 0 0 0 0");
     SetEnvironmentVariableA("TEMP", saved);
     ASSERT_TRUE(started);
@@ -117,19 +95,17 @@ void StartProbe(testenv::Process* probe, const std::string& arguments, const cha
 TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
 {
     testenv::TempDir dir("report");
-    const std::string temp = dir.Path().substr(0, dir.Path().size() - 1);   // no backslash
-    const std::string denied = SystemText(5), xs(982, 'x');
-    const std::string scene = "ZKSE: Scene '%s%d%%" + xs.substr(6);   // the text is no format
-    const std::string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found" + kLocation;
-    // frame: the box's first words (its severity's), null for no box; log: when not the text
-    // and the location
+    const string temp = dir.Path().substr(0, dir.Path().size() - 1);   // no backslash
+    const string xs(982, 'x'), scene = "ZKSE: Scene '%s%d%%" + xs.substr(6);   // no format
+    const string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found" + kLocation;
+    // frame: the box's first words (its severity's), null: no box; log: when not text + location
     const char *fault = "Provedli jste", *system = "Program detekoval";
-    const struct { std::string args; DWORD code; const char* frame; std::string text, log; } cases[] = {
+    const struct { string args; DWORD code; const char* frame; string text, log; } cases[] = {
         {"main 255 N 95 12 -3", 255, fault, "ZKSE: Scene 12 has an invalid state -3", ""},
         {"main 255 S 5 a 2", 255, "", "The file a cannot be opened.\n" + SystemText(2), ""},
         {"main 255 T 79 %s%d%%" + xs + xs, 255, fault, scene + xs, scene + kLocation},   // cut
         {"twice 255 L 354 a D:", 255, system,   // with the worker's last error
-         "FILE: Not enough disk space to write a to D: (" + denied + ")", ""},
+         "FILE: Not enough disk space to write a to D: (" + SystemText(5) + ")", ""},
         {"closing 5 T 79 intro", 5, nullptr, "", kDone + atExit},
         {"closing 255 E", 255, nullptr, "", "error" + kLocation + atExit},
     };
@@ -138,13 +114,13 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
         testenv::Process probe;
         StartProbe(&probe, c.args, temp.c_str());
         if (c.frame) {
-            std::string seen;
+            string seen;
             HWND window = ui::WaitForRender(probe.Id(), "report probe*", 30000, &seen);
             HWND box = ui::WaitForRender(probe.Id(), "Error|*", 30000, &seen);
             ASSERT_TRUE(box) << seen;
             char text[2048] = "";   // the frame's words, then the message, cut at 1023 in all
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            const std::string got = text, framed = *c.frame ? "\n\nChyba:\n" : "";
+            const string got = text, framed = *c.frame ? "\n\nChyba:\n" : "";
             const size_t body = *c.frame ? got.find(framed) + framed.size() : 0;
             EXPECT_EQ(got.substr(0, strlen(c.frame)), c.frame);
             EXPECT_EQ(got.substr(body), c.text.substr(0, 1023 - body));
@@ -176,8 +152,20 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && strcmp(argv[1], "--probe") == 0)
-        return RunProbe(argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    if (argc < 2 || strcmp(argv[1], "--probe") != 0) {
+        ::testing::InitGoogleTest(&argc, argv);
+        return RUN_ALL_TESTS();
+    }
+    // The probe. SCENE: main, closing (reports again at exit) or twice (from a worker).
+    g_probe = {argv[2], atoi(argv[3]), argv[4][0], unsigned(atoi(argv[5])), argv[6], argv[7]};
+    CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                    nullptr, nullptr, nullptr, nullptr);
+    if (g_probe.scene != "twice") {
+        Raise(g_probe.exitCode, g_probe.first, g_probe.second);
+        return 100;   // after an operation that raises nothing
+    }
+    WaitForSingleObject(CreateThread(nullptr, 0, RaiseTwice, nullptr, 0, nullptr), INFINITE);
+    for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0; DispatchMessageA(&message))
+        SetLastError(ERROR_FILE_NOT_FOUND);   // the loop's own, never the raiser's
+    return 100;
 }

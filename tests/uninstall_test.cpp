@@ -34,6 +34,7 @@ const string kUninstall = kVersion + "Uninstall\\", kShared = kVersion + "Shared
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPending[] = "PendingFileRenameOperations";
 const char kOverrides[] = "Software\\Wine\\DllOverrides";
+const string kAppDefaults = "Software\\Wine\\AppDefaults\\uninstall.exe";
 const string kMainDone = "Demo App|* [OK] > OK";   // the main dialog finished, and OK
 
 string Quoted(const string& text) { return "\"" + text + "\""; }
@@ -460,7 +461,9 @@ void Runs::Play(const Case& c)
     TempDir temp("inst");
     Machine m;
     const string product = SetUpMachine(c, temp, &m);
-    std::unique_ptr<Win98Mode> as98(c.Has("as 98") ? new Win98Mode("uninstall.exe") : nullptr);
+    ScopedKey appDefaults(HKEY_CURRENT_USER, kAppDefaults);
+    if (c.Has("as 98"))   // Wine reports Windows 98 to uninstall.exe
+        SetString(HKEY_CURRENT_USER, kAppDefaults, "Version", "win98");
     Lines steps, seen, args = c.All("args"), held = c.All("held");
     for (const string& step : c.All("win"))
         steps.push_back(m.Placed(step));
@@ -563,7 +566,7 @@ TEST_F(Runs, LoadsNoDllPlantedBesideIt)
                                           {"log", "%@bin\\ext.dll"}}}, temp, &m);
     const string exe = dir + "uninstall.exe", module = dir + "bin\\ext.dll";
     const string any = temp / "any-", own = temp / "own-";
-    const string order = "Software\\Wine\\AppDefaults\\uninstall.exe\\DllOverrides";
+    const string order = kAppDefaults + "\\DllOverrides";
     ScopedKey orderKey(HKEY_CURRENT_USER, order);
     const struct { string name; bool loadedIntoAny; } cases[] = {
         {"comctl32", false}, {"shlwapi", false}, {"uxtheme", true}, {"version", true},
@@ -740,6 +743,8 @@ int main(int argc, char** argv)
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     const char* options = strchr(GetCommandLineA() + 1, ' ');
     if (strstr(self, "wineboot")) {   // in wineboot's place: writes down what was asked
+        // ExitWindowsEx does not wait for wineboot, and two appends at once can lose a line.
+        WaitForSingleObject(CreateMutexA(nullptr, FALSE, "restart record"), kBoundMs);
         std::ofstream(getenv("RESTART_RECORD"), std::ios::app | std::ios::binary)
             << (options ? options + 1 : "") << "\n";
         return 0;

@@ -97,12 +97,6 @@ ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : root(root), subKey(
         RegCloseKey(key);
 }
 
-Win98Mode::Win98Mode(const std::string& exeName)
-    : ScopedKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\" + exeName)
-{
-    SetString(root, subKey, "Version", "win98");
-}
-
 bool SetBinary(HKEY root, const std::string& subKey, const char* name, DWORD type,
                const std::string& data)
 {

@@ -55,11 +55,6 @@ struct ScopedKey : Owner {
     const std::string subKey;
 };
 
-// While alive, Wine reports Windows 98 to programs named exeName.
-struct Win98Mode : ScopedKey {
-    explicit Win98Mode(const std::string& exeName);
-};
-
 // One registry value (or its absence), put back on destruction.
 struct SavedValue : Owner {
     SavedValue(HKEY root, const std::string& subKey, const char* name)

@@ -32,8 +32,6 @@ public:
     // Reads the next line without its line feed into buffer (capacity >= 1),
     // cutting it at capacity - 1 characters; the rest stays for the next read.
     void ReadLine(char* buffer, int capacity) { ReadTextLine(*this, buffer, capacity); }
-    // Writes text and one line end.
-    void WriteLine(const char* text) { WriteTextLine(*this, text); }
     // Number of ReadLine calls (capacity 1024) that reach the end from here,
     // the final one included; the position and a clear state are restored.
     int CountLines() { return CountTextLines(*this); }

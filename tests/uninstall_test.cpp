@@ -1,5 +1,7 @@
 // The runner of tests/scenarios.txt (its header tells the format), runs it cannot express, and
-// the engine, path and language operations that no run reaches as exactly.
+// the engine, path and language operations that no run reaches as exactly. Reports end their
+// process, so each case of theirs re-runs this program as a probe with TEMP set to its
+// directory, answers the box and checks exit code and zkal.log.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,13 +10,17 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "base/globals.h"
 #include "base/window.h"
+#include "diag/report.h"
+#include "diag/run_log.h"
 #include "engine/ini_remove.h"
 #include "engine/removal.h"
 #include "language/language.h"
@@ -58,6 +64,7 @@ string Replaced(string text, const string& from, const string& to)
     return text;
 }
 string Lower(string text) { return CharLowerA(&text[0]); }
+bool FileIsThere(void* path) { return FileExists(static_cast<char*>(path)); }   // for WaitUntil
 
 string Expanded(const string& text)
 {
@@ -447,9 +454,8 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
 // "held": the marker file the logged program waits on is written only after these checks.
 void Runs::Hold(const Machine& m, const string& held, Lines* seen)
 {
-    auto started = [](void* file) { return FileExists(static_cast<char*>(file)); };
     string marker = m.parent + "cwd\\run\\held", after = held.substr(0, held.find(' ')), there;
-    bool waited = ui::WaitUntil(started, &marker[0], kBoundMs);
+    bool waited = ui::WaitUntil(FileIsThere, &marker[0], kBoundMs);
     HWND window = ui::WaitForRender(GetCurrentProcessId(), "Demo App|*", kBoundMs, &there);
     SendMessageA(window, WM_CLOSE, 0, 0);
     PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -781,9 +787,8 @@ TEST(IniLine, WholeEqualLinesGoFromTheSectionOnlyAndFailuresLoseNothing)
     const string p259 = dir.Path() + string(259 - dir.Path().size(), 'p');
     ASSERT_TRUE(StartUnixShell("cd '" + UnixPath(dir.Path()) + "' && ln -s /dev/full full.ini_" +
                                " && touch linked"));
-    for (int i = 0; i < 600 && !FileExists(dir / "linked"); ++i)   // 30 s at most
-        Sleep(50);
-    ASSERT_TRUE(FileExists(dir / "linked")) << "the link was not made";
+    string linked = dir / "linked";
+    ASSERT_TRUE(ui::WaitUntil(FileIsThere, &linked[0], kBoundMs)) << "the link was not made";
     enum Failure { kNone, kCopyIsDirectory, kLocked, kReadShared, kReadOnly, kGone };
     const string boot = "[boot]\r\nkey=value\r\nother=1\r\n", less = "[boot]\r\nother=1\r\n\r\n";
     // expected: the file afterwards, or empty when it must stay as it was.
@@ -858,6 +863,155 @@ TEST(Installation, MacrosAndTexts)
     EXPECT_EQ(text + string(text + 12), kNotFound.substr(0, 11) + "App from D:?\n");
 }
 
+// Reports, played by this program as a probe.
+const char kFile[] = "probe.cpp";
+const unsigned kLine = 4242;
+
+// The probe's command line: --probe SCENE EXITCODE OPERATION ROW FIRST SECOND.
+struct {
+    string scene; int exitCode; char operation; unsigned row; const char *first, *second;
+} g_probe;
+
+// Raises the probe's operation, then overwrites its texts: a report must keep copies.
+void Raise(int code, string first, string second)
+{
+    const char *text = first.c_str(), *text2 = second.c_str();
+    SetLastError(ERROR_ACCESS_DENIED);
+    switch (g_probe.operation) {
+    case 'E': EndProgram(kFile, kLine, code); break;
+    case 'T': ReportError(kFile, kLine, code, g_probe.row, text); break;
+    case 'N': ReportError(kFile, kLine, code, g_probe.row, atoi(text), atoi(text2)); break;
+    case 'S': ReportSystemError(kFile, kLine, code, g_probe.row, text, atoi(text2)); break;
+    case 'L': ReportLastError(kFile, kLine, code, g_probe.row, text, text2); break;
+    }
+    first.assign(first.size(), 'X');
+    second.assign(second.size(), 'X');
+}
+
+// From a worker: the report and a later one, to be dropped.
+DWORD WINAPI RaiseTwice(LPVOID)
+{
+    Raise(g_probe.exitCode, g_probe.first, g_probe.second);
+    Raise(g_probe.exitCode, "late", "late");
+    return 0;
+}
+
+// Destroyed after the run's own objects: a report while closing returns; logs a live timer.
+struct ExitRecorder {
+    ~ExitRecorder()
+    {
+        if (g_probe.scene != "closing")
+            return;
+        ReportError(kFile, kLine, kErrorExitCode, 79, "at exit");
+        LogWrite(KillTimer(nullptr, g_handOverTimer) ? "timer\n" : "");
+    }
+} g_exitRecorder __attribute__((init_priority(101)));
+
+const string kHeader = "\n\n---- Log started <stamp>\n", kDone = "log done ok: <stamp>\n";
+const string kLocation = "\nFile: probe.cpp; Line: 4242\n";
+
+string SystemText(DWORD code)
+{
+    char text[1024] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, text, sizeof text, nullptr);
+    return string(text, strcspn(text, "\r\n"));
+}
+
+// The file, removed, with stamps as <stamp>, CR LF as \n and bare LF as <LF>.
+string TakeLog(const string& path)
+{
+    string log = ReadFileOrEmpty(path);
+    DeleteFileA(path.c_str());
+    std::regex stamp("(started |chyba: |ok: ).*[0-9], .*[0-9]:[0-9].* \\(t=[0-9]+\\)");
+    log = std::regex_replace(std::regex_replace(log, stamp, "$1<stamp>"), std::regex("\n"), "<LF>");
+    return std::regex_replace(log, std::regex("\r<LF>"), "\n");
+}
+
+// The probe inherits TEMP set to temp, or none when null.
+void StartProbe(Process* probe, const string& arguments, const char* temp)
+{
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("TEMP", saved, sizeof saved);
+    SetEnvironmentVariableA("TEMP", temp);
+    bool started = probe->Start(Quoted(SelfPath()) + " --probe " + arguments + " 0 0 0 0");
+    SetEnvironmentVariableA("TEMP", saved);
+    ASSERT_TRUE(started);
+}
+
+// SCENE: main, closing (reports again at exit) or twice (from a worker).
+int RunProbe(char** argv)
+{
+    g_probe = {argv[2], atoi(argv[3]), argv[4][0], unsigned(atoi(argv[5])), argv[6], argv[7]};
+    CreateWindowExA(0, "STATIC", "report probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                    nullptr, nullptr, nullptr, nullptr);
+    if (g_probe.scene != "twice") {
+        Raise(g_probe.exitCode, g_probe.first, g_probe.second);
+        return 100;   // after an operation that raises nothing
+    }
+    WaitForSingleObject(CreateThread(nullptr, 0, RaiseTwice, nullptr, 0, nullptr), INFINITE);
+    for (MSG message; GetMessageA(&message, nullptr, 0, 0) > 0; DispatchMessageA(&message))
+        SetLastError(ERROR_FILE_NOT_FOUND);   // the loop's own, never the raiser's
+    return 100;
+}
+
+TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
+{
+    TempDir dir("report");
+    const string temp = dir.Path().substr(0, dir.Path().size() - 1);   // no backslash
+    const string xs(982, 'x'), scene = "ZKSE: Scene '%s%d%%" + xs.substr(6);   // no format
+    const string atExit = "chyba: <stamp>\nZKSE: Scene 'at exit' not found" + kLocation;
+    // frame: the box's first words (its severity's), null: no box; log: when not text + location
+    const char *fault = "Provedli jste", *system = "Program detekoval";
+    const struct { string args; DWORD code; const char* frame; string text, log; } cases[] = {
+        {"main 255 N 95 12 -3", 255, fault, "ZKSE: Scene 12 has an invalid state -3", ""},
+        {"main 255 S 5 a 2", 255, "", "The file a cannot be opened.\n" + SystemText(2), ""},
+        {"main 255 T 79 %s%d%%" + xs + xs, 255, fault, scene + xs, scene + kLocation},   // cut
+        {"twice 255 L 354 a D:", 255, system,   // with the worker's last error
+         "FILE: Not enough disk space to write a to D: (" + SystemText(5) + ")", ""},
+        {"closing 5 T 79 intro", 5, nullptr, "", kDone + atExit},
+        {"closing 255 E", 255, nullptr, "", "error" + kLocation + atExit},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.substr(0, 40));
+        Process probe;
+        StartProbe(&probe, c.args, temp.c_str());
+        if (c.frame) {
+            string seen;
+            HWND window = ui::WaitForRender(probe.Id(), "report probe*", 30000, &seen);
+            HWND box = ui::WaitForRender(probe.Id(), "Error|*", 30000, &seen);
+            ASSERT_TRUE(box) << seen;
+            char text[2048] = "";   // the frame's words, then the message, cut at 1023 in all
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            const string got = text, framed = *c.frame ? "\n\nChyba:\n" : "";
+            const size_t body = *c.frame ? got.find(framed) + framed.size() : 0;
+            EXPECT_EQ(got.substr(0, strlen(c.frame)), c.frame);
+            EXPECT_EQ(got.substr(body), c.text.substr(0, 1023 - body));
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(box, 1088)) && !GetDlgItem(box, IDCANCEL));
+            EXPECT_EQ(GetWindowThreadProcessId(box, nullptr),
+                      GetWindowThreadProcessId(window, nullptr)) << "not on the main thread";
+            EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
+            ui::Press(box, "OK");
+        }
+        EXPECT_EQ(probe.Wait(30000), c.code);
+        EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
+    }
+    // No usable TEMP: c:\temp\, made at start-up. After a lost entry, the next starts the log.
+    ASSERT_FALSE(DirectoryExists("c:\\temp"));
+    for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
+        Process probe;
+        StartProbe(&probe, temp ? "main 7 E" : "main 0 -", temp);
+        EXPECT_EQ(probe.Wait(30000), temp ? 7u : 100u);
+        EXPECT_TRUE(DirectoryExists("c:\\temp"));
+    }
+    EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";
+    RemoveTree("c:\\temp");
+    BufSet(g_logDirectory.path, sizeof g_logDirectory.path, (dir / "later\\").c_str());
+    LogDone();
+    ASSERT_TRUE(MakeDirectories(dir / "later"));
+    LogDone();
+    EXPECT_EQ(TakeLog(dir / "later\\zkal.log"), kHeader + kDone);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -879,12 +1033,13 @@ int main(int argc, char** argv)
         std::ofstream(argv[2]) << before << ShutdownPrivilegeState();
         return 0;
     }
+    if (mode == "--probe" && argc > 7)   // SCENE EXITCODE OPERATION ROW FIRST SECOND
+        return RunProbe(argv);
     if (mode == "--load" && argc > 3)   // OUT DLL: whether a plain load finds DLL
         return !WriteFileBytes(argv[2], LoadLibraryA(argv[3]) ? "loaded" : "missing");
     if (mode == "--program") {   // OUT [SIGNAL]: stands for a logged program
         WriteFileBytes(argv[2], "");
-        auto signalled = [](void* file) { return FileExists(static_cast<char*>(file)); };
-        return argc < 4 || ui::WaitUntil(signalled, argv[3], kBoundMs) ? 0 : 1;
+        return argc < 4 || ui::WaitUntil(FileIsThere, argv[3], kBoundMs) ? 0 : 1;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

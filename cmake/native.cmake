@@ -30,7 +30,7 @@ endforeach()
 # libFuzzer targets, when the compiler is clang: one per function of tests/fuzz/fuzz_text.cpp.
 # The test runs each for two seconds from its seed corpus; what it finds goes to scratch.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    set(FUZZ_TARGETS CommandLine LineReader LogEntries RegistryPath Expansions PendingList Messages)
+    set(FUZZ_TARGETS LineReader LogEntries RegistryPath Expansions PendingList Messages)
     foreach(target ${FUZZ_TARGETS})
         set(name fuzz_${target})
         add_executable(${name} ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_text.cpp)

@@ -346,7 +346,6 @@ protected:
     static const string kWineboot;
     SavedValue pending_{HKEY_LOCAL_MACHINE, kSessionManager, kPending};
     SavedFile savedIni_{WindowsDir() + "\\system.ini"}, wininit_{WindowsDir() + "\\WININIT.INI"};
-    const string systemIni_ = ReadFileOrEmpty(WindowsDir() + "\\system.ini");
     ScopedKey test_{HKEY_CURRENT_USER, kTest}, shared_{HKEY_LOCAL_MACHINE, kShared};
     ScopedKey product_{HKEY_LOCAL_MACHINE, kUninstall + "UninstTest"};
     ScopedKey byOption_{HKEY_LOCAL_MACHINE, kUninstall + "DEMOAPP"};
@@ -372,7 +371,7 @@ string Runs::SetUpMachine(const Case& c, const TempDir& temp, Machine* m)
                             kShared})
         DeleteKeyTreeForTest(HKEY_LOCAL_MACHINE, k);
     DeleteKeyTreeForTest(HKEY_CURRENT_USER, kTest);
-    WriteFileBytes(WindowsDir() + "\\system.ini", systemIni_ + "[uninsttest]\r\nwave=demo.drv2\r\n"
+    WriteFileBytes(savedIni_.path, savedIni_.bytes + "[uninsttest]\r\nwave=demo.drv2\r\n"
                    "wave =demo.drv\r\nwave=demo.drv\r\n[x]\r\nwave=demo.drv\r\n[" +
                    string(126, 's') + "]\r\nwave=x\r\n");
     DeleteFileA((WindowsDir() + "\\WININIT.INI").c_str());

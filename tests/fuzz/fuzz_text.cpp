@@ -19,7 +19,6 @@
 #include "language/text_escapes.h"
 #include "paths/macro_text.h"
 #include "registry/registry_path.h"
-#include "shell/cmdline_tokens.h"
 #include "text/buf.h"
 #include "text/linefile.h"
 #include "text/path_split.h"
@@ -71,24 +70,6 @@ bool CheckCut(size_t size, size_t most, const std::function<bool(char*, size_t)>
     string all = whole.Text();
     CHECK((size ? cut.Text() : "") == all.substr(0, size ? size - 1 : 0));
     return complete == (size > all.size());
-}
-
-// Tokens terminated within their buffer, without quotes, found in the line in order; a token
-// ends only at a space, a quote or the end; a stop asked for is obeyed.
-void FuzzCommandLine(Fields& fields)
-{
-    struct Split { size_t stopAfter; string line; size_t from, tokens; };
-    Split split{fields.Number(300) + 1, fields.Text(), 0, 0};
-    SplitCommandLine(split.line.c_str(), [](const char* token, void* context) {
-        Split& split = *static_cast<Split*>(context);
-        string text = TerminatedText(token, kTokenSize);
-        size_t at = split.line.find(text, split.from);
-        CHECK(split.tokens < split.stopAfter && text.find('"') == text.npos && at != text.npos);
-        split.from = at + text.size();
-        return ++split.tokens < split.stopAfter;
-    }, &split);
-    auto ends = [&](char c) { return size_t(count(begin(split.line), end(split.line), c)); };
-    CHECK(split.tokens <= 1 + ends(' ') + ends('"'));
 }
 
 // Reads bytes to their end at capacity: each read terminated within its buffer and equal, NULs

@@ -101,8 +101,8 @@ file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.
 add_library(testsupport STATIC ${SUPPORT_SOURCES})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(testsupport PUBLIC uninstcore comctl32)
-# The tests run under Wine only, which has the later registry calls.
-target_compile_options(testsupport PRIVATE -U_WIN32_WINNT -D_WIN32_WINNT=0x0600)
+# The tests and the scripts' driver run under Wine only, which has the later registry calls.
+target_compile_options(testsupport PUBLIC -U_WIN32_WINNT -D_WIN32_WINNT=0x0600)
 
 # Modules the tests load: tests/tools/NAME_module.cpp becomes NAME_module.dll.
 # The test programs play their own helper programs by re-running themselves.

@@ -660,10 +660,9 @@ TEST_F(Runs, WrittenLogsUndoneAsPlanned)
     TempDir temp("plan");
     Machine m;
     Case c{"", {{"put", "$TA\\B\\Value=x"}, {"shared", "$Suninstcheck.dll=#2"},
-                {"readonly", "@ro.txt"}, {"put", "@locked.dat"}, {"lock", "@locked.dat"}}};
-    for (const char* file : {"@data\\map.dat", "@data\\more.dat", "@rodir\\r.dat", "@m.dll",
-                             "@fonts\\f.ttf"})
-        c.lines.push_back({"put", file});
+                {"readonly", "@ro.txt"}, {"put", "@locked.dat"}, {"lock", "@locked.dat"},
+                {"put", "@data\\map.dat"}, {"put", "@data\\more.dat"}, {"put", "@rodir\\r.dat"},
+                {"put", "@m.dll"}, {"put", "@fonts\\f.ttf"}}};
     const string dir = SetUpMachine(c, temp, &m), logPath = dir + "uninstall.log";
     SetFileAttributesA((dir + "rodir").c_str(), FILE_ATTRIBUTE_READONLY);
     UninstallLogWriter log;

@@ -103,8 +103,7 @@ bool WaitUntil(bool (*done)(void*), void* context, DWORD boundMs)
     return true;
 }
 
-HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs,
-                   std::string* seen)
+HWND WaitForRender(DWORD processId, const std::string& pattern, DWORD boundMs, std::string* seen)
 {
     for (DWORD start = GetTickCount();; Sleep(kPollMs)) {
         std::string there;

@@ -975,8 +975,8 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
         StartProbe(&probe, c.args, temp.c_str());
         if (c.frame) {
             string seen;
-            HWND window = ui::WaitForRender(probe.Id(), "report probe*", 30000, &seen);
-            HWND box = ui::WaitForRender(probe.Id(), "Error|*", 30000, &seen);
+            HWND window = ui::WaitForRender(probe.Id(), "report probe*", kBoundMs, &seen);
+            HWND box = ui::WaitForRender(probe.Id(), "Error|*", kBoundMs, &seen);
             ASSERT_TRUE(box) << seen;
             char text[2048] = "";   // the frame's words, then the message, cut at 1023 in all
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
@@ -990,7 +990,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
             EXPECT_FALSE(IsWindowEnabled(window)) << "the box is not task-modal";
             ui::Press(box, "OK");
         }
-        EXPECT_EQ(probe.Wait(30000), c.code);
+        EXPECT_EQ(probe.Wait(kBoundMs), c.code);
         EXPECT_EQ(TakeLog(dir / "zkal.log"), kHeader + (c.log.size() ? c.log : c.text + kLocation));
     }
     // No usable TEMP: c:\temp\, made at start-up. After a lost entry, the next starts the log.
@@ -998,7 +998,7 @@ TEST(Report, LogsShowsItsBoxOnTheMainThreadAndEndsWithItsCode)
     for (const char* temp : {(const char*)nullptr, "", xs.c_str() + xs.size() - 251}) {
         Process probe;
         StartProbe(&probe, temp ? "main 7 E" : "main 0 -", temp);
-        EXPECT_EQ(probe.Wait(30000), temp ? 7u : 100u);
+        EXPECT_EQ(probe.Wait(kBoundMs), temp ? 7u : 100u);
         EXPECT_TRUE(DirectoryExists("c:\\temp"));
     }
     EXPECT_EQ(TakeLog("c:\\temp\\zkal.log"), kHeader + kDone + kHeader + kDone) << "runs append";
